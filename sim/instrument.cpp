@@ -1,0 +1,121 @@
+#include "instrument.h"
+
+#include <algorithm>
+
+namespace splice::sim {
+namespace {
+
+std::uint8_t bcd(int value) { return static_cast<std::uint8_t>((value / 10) << 4 | (value % 10)); }
+
+}  // namespace
+
+Instrument::Instrument(Behaviour behaviour)
+    : behaviour_(behaviour), wrongRepliesLeft_(behaviour.wrongIdentifications)
+{
+}
+
+std::array<std::uint8_t, 8> Instrument::frame(int number)
+{
+    // Plausible splices: one every 37 minutes from 2024-03-04 07:00, mostly good
+    // losses with an occasional bad one above 1 dB.
+    const int minutes = (number - 1) * 37;
+    const int dayIndex = minutes / (10 * 60);  // ten working hours a day
+    const int inDay = minutes % (10 * 60);
+    const int month = 3 + (dayIndex / 28) % 10;
+    const int day = 1 + dayIndex % 28;
+    const int year = 24 + dayIndex / 280;
+    const int loss = number % 29 == 0 ? 120 + number % 100 : (number * 7) % 23 + 1;
+    return {
+        static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number & 0xFF),
+        static_cast<std::uint8_t>(loss),
+        bcd(year % 100), bcd(month), bcd(day), bcd(7 + inDay / 60), bcd(inDay % 60),
+    };
+}
+
+std::vector<Emission> Instrument::reply(std::vector<std::uint8_t> bytes) const
+{
+    std::vector<Emission> out;
+    auto at = behaviour_.replyDelay;
+    if (behaviour_.paced) {
+        for (auto byte : bytes) {
+            at += kByteTimeAt2400;
+            out.push_back({at, {byte}});
+        }
+        return out;
+    }
+    const auto pieces = static_cast<std::size_t>(std::clamp<int>(behaviour_.pieces, 1, 64));
+    const std::size_t size = (bytes.size() + pieces - 1) / pieces;
+    for (std::size_t begin = 0; begin < bytes.size(); begin += size) {
+        const auto end = std::min(bytes.size(), begin + size);
+        out.push_back({at, {bytes.begin() + static_cast<long>(begin), bytes.begin() + static_cast<long>(end)}});
+        at += behaviour_.pieceGap;
+    }
+    return out;
+}
+
+std::vector<Emission> Instrument::identification()
+{
+    phase_ = Phase::Identified;
+    if (wrongRepliesLeft_ > 0) {
+        --wrongRepliesLeft_;
+        return reply({'k', 'e', 's', 't', 'o', 'x'});
+    }
+    return reply({'k', 'e', 's', 't', 'o', 'r'});
+}
+
+std::vector<Emission> Instrument::nextRecord()
+{
+    if (behaviour_.records <= 0)
+        return {};
+    if (recordsServed_ == behaviour_.hangUpAfterRecords) {
+        hungUp_ = true;
+        phase_ = Phase::Mute;
+        return {{behaviour_.replyDelay, {}, true}};
+    }
+    if (recordsServed_ == behaviour_.silentAfterRecords) {
+        phase_ = Phase::Mute;
+        return {};
+    }
+    const auto frameBytes = frame(nextRecord_);
+    std::vector<std::uint8_t> bytes(frameBytes.begin(), frameBytes.end());
+    if (recordsServed_ == behaviour_.shortFrameAfterRecords) {
+        bytes.pop_back();
+        phase_ = Phase::Mute;
+    }
+    for (int i = 0; i < behaviour_.extraBytesPerFrame; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(0xA0 + i));
+    ++recordsServed_;
+    // After the last record the instrument starts over, so a second download reads
+    // the same records again.
+    nextRecord_ = nextRecord_ >= behaviour_.records ? 1 : nextRecord_ + 1;
+    return reply(std::move(bytes));
+}
+
+std::vector<Emission> Instrument::receive(std::uint8_t hostByte)
+{
+    if (behaviour_.silent || phase_ == Phase::Mute)
+        return {};
+    if (behaviour_.echo)
+        return reply({hostByte});
+    switch (hostByte) {
+    case 's':
+        return identification();
+    case 'a':
+        return phase_ == Phase::Idle ? std::vector<Emission>{} : identification();
+    case 'n':
+        if (phase_ == Phase::Identified) {
+            phase_ = Phase::Serving;
+            nextRecord_ = 1;
+            const int count = std::min(behaviour_.records, 0xFFFF);
+            std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(count >> 8),
+                                            static_cast<std::uint8_t>(count & 0xFF)};
+            bytes.resize(static_cast<std::size_t>(std::max(behaviour_.countReplyLength, 0)), 0);
+            return reply(std::move(bytes));
+        }
+        return phase_ == Phase::Serving ? nextRecord() : std::vector<Emission>{};
+    default:
+        return {};
+    }
+}
+
+}  // namespace splice::sim

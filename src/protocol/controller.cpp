@@ -1,0 +1,62 @@
+#include "protocol/controller.h"
+
+#include "protocol/waits.h"
+
+namespace splice {
+
+Controller::Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordLog log)
+    : log_(std::move(log)), context_{window, port, state_, clock, log_}
+{
+}
+
+Controller::~Controller()
+{
+    context_.port.setReceiveHandler({});
+}
+
+void Controller::startUp()
+{
+    context_.port.setSettings(kLineSettings);
+    context_.port.setReceiveHandler([this] { receive(); });
+    context_.window.setRecordCaption("");
+    state_.pageFirstLine = 1;
+    disableLowerButtons(context_.window);
+    state_.downloadDone = 0;
+    state_.stopRequested = 0;
+}
+
+template <typename Handler>
+void Controller::guarded(Handler handler)
+{
+    try {
+        handler();
+    } catch (const QuitRequested&) {
+    } catch (const HandlerSuperseded&) {
+        // The record handler or a newer link test has already told the technician.
+    } catch (const DeviceSilent& error) {
+        reportLinkLost(error.what());
+    } catch (const PortError& error) {
+        reportLinkLost(error.what());
+    } catch (const std::exception& error) {
+        reportLinkLost("Unexpected error !", error.what());
+    }
+}
+
+void Controller::reportLinkLost(const std::string& message, const std::string& detail)
+{
+    // Closing also forgets the port's own failure, so that waits further up the
+    // call chain end quietly instead of reporting it a second time.
+    context_.port.close();
+    context_.window.showMessage(message, detail);
+    context_.window.setStatusText(LinkTest::kFailureText);
+    disableLowerButtons(context_.window);
+}
+
+void Controller::comTest() { guarded([this] { linkTest_.run(); }); }
+void Controller::start() { guarded([this] { reader_.start(); }); }
+void Controller::nextPage() { guarded([this] { reader_.nextPage(); }); }
+void Controller::readAll() { guarded([this] { reader_.readAll(); }); }
+void Controller::stopRead() { guarded([this] { reader_.stopRead(); }); }
+void Controller::receive() { guarded([this] { recordHandler_.onReceive(); }); }
+
+}  // namespace splice

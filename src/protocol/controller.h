@@ -1,0 +1,46 @@
+#pragma once
+
+#include "protocol/handler_context.h"
+#include "protocol/link_test.h"
+#include "protocol/page_reader.h"
+#include "protocol/record_handler.h"
+
+namespace splice {
+
+// The window's event handlers, free of any window system: the widget window forwards
+// its clicks and the port's receive notification here. No exception leaves a handler.
+class Controller {
+public:
+    static constexpr const char* kLineSettings = "2400,n,8,1";
+
+    Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordLog log);
+    ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    void startUp();
+
+    void comTest();   // Command5
+    void start();     // Command1
+    void nextPage();  // Command4
+    void readAll();   // Command3
+    void stopRead();  // Command2
+    void receive();   // MSComm1 receive notification
+
+    const DownloadState& state() const { return state_; }
+    const RecordLog& log() const { return log_; }
+
+private:
+    template <typename Handler>
+    void guarded(Handler handler);
+    void reportLinkLost(const std::string& message, const std::string& detail = {});
+
+    DownloadState state_;
+    RecordLog log_;
+    HandlerContext context_;
+    LinkTest linkTest_{context_};
+    PageReader reader_{context_};
+    RecordHandler recordHandler_{context_};
+};
+
+}  // namespace splice

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+
+#include "protocol/handler_context.h"
+
+namespace splice {
+
+// "Com Test": checks that the instrument answers and learns how many records it holds.
+class LinkTest {
+public:
+    // The time the identification wait's 15000 polls were meant to allow.
+    static constexpr std::chrono::milliseconds kIdentificationTimeout{1500};
+    static constexpr std::chrono::milliseconds kCountTimeout{2000};
+    static constexpr std::chrono::milliseconds kDrainTimeout{3000};
+    static constexpr int kMaxWrongReplies = 10;
+
+    static constexpr const char* kFailureText = "Communication error ! Please check the cable !";
+
+    explicit LinkTest(HandlerContext& context) : context_(context) {}
+
+    void run();
+
+private:
+    bool replyIsIdentification() const;
+    void fail();
+
+    HandlerContext& context_;
+};
+
+}  // namespace splice

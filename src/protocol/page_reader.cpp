@@ -1,0 +1,125 @@
+#include "protocol/page_reader.h"
+
+#include "protocol/waits.h"
+
+namespace splice {
+namespace {
+
+// An empty count from 0 to 3000 that dispatches nothing; volatile keeps it from
+// being optimised away.
+void pauseBetweenPages()
+{
+    volatile int counter = 0;
+    while (counter <= 3000)
+        counter = counter + 1;
+}
+
+}  // namespace
+
+void PageReader::openIfClosed()
+{
+    if (!context_.port.isOpen())
+        context_.port.open();
+}
+
+void PageReader::requestRecord(Waiter& wait)
+{
+    auto& port = context_.port;
+    auto& state = context_.state;
+
+    port.clearOutput();
+    port.clearInput();
+    port.write("n");
+    const auto deadline = wait.after(kRecordTimeout);
+    wait.drainOutput(deadline);
+    // The record handler closes the port when the download completes or the log
+    // fails, so the record never arrives in those cases: the wait ends with them.
+    if (!wait.until([&] { return state.recordArrived != 0 || state.downloadDone != 0; }, deadline))
+        throw DeviceSilent();
+    if (state.downloadDone != 0)
+        throw HandlerSuperseded{};
+    state.recordArrived = 0;
+}
+
+void PageReader::start()
+{
+    auto& window = context_.window;
+    auto& state = context_.state;
+    for (auto button : {Button::Command1, Button::Command2, Button::Command3, Button::Command4})
+        window.setEnabled(button, false);
+    state.downloadDone = 0;
+    Waiter wait(context_);
+    openIfClosed();
+    state.pageFirstLine = 1;
+    state.recordArrived = 0;
+    context_.port.clearOutput();
+    context_.port.clearInput();
+    for (int i = 0; i < kPageSize; ++i)
+        requestRecord(wait);
+    for (auto button : {Button::Command4, Button::Command2, Button::Command3})
+        window.setEnabled(button, true);
+}
+
+void PageReader::nextPage()
+{
+    auto& window = context_.window;
+    auto& state = context_.state;
+    for (auto button : {Button::Command1, Button::Command2, Button::Command4, Button::Command3})
+        window.setEnabled(button, false);
+    state.downloadDone = 0;
+    Waiter wait(context_);
+    openIfClosed();
+    state.pageFirstLine = 1;
+    state.recordArrived = 0;
+    for (int i = 0; i < kPageSize; ++i)
+        requestRecord(wait);
+    for (auto button : {Button::Command4, Button::Command3, Button::Command2})
+        window.setEnabled(button, true);
+}
+
+void PageReader::readAll()
+{
+    auto& window = context_.window;
+    auto& state = context_.state;
+    window.setEnabled(Button::Command1, false);
+    window.setEnabled(Button::Command4, false);
+    window.setEnabled(Button::Command2, true);
+    window.setEnabled(Button::Command3, false);
+    state.downloadDone = 0;
+    state.stopRequested = 0;
+    Waiter wait(context_);
+    openIfClosed();
+    context_.port.clearOutput();
+    context_.port.clearInput();
+
+    bool stopped = false;
+    while (state.downloadDone == 0 && !stopped) {
+        state.pageFirstLine = 1;
+        state.recordArrived = 0;
+        for (int i = 0; i < kPageSize && !stopped; ++i) {
+            requestRecord(wait);
+            stopped = state.stopRequested == 1;
+        }
+        if (stopped)
+            break;
+        // A short pause between pages that lets nothing else run.
+        pauseBetweenPages();
+    }
+
+    if (stopped)
+        window.showMessage("Reading record stopped !");
+    else
+        window.setEnabled(Button::Command1, true);
+    window.setEnabled(Button::Command3, true);
+}
+
+void PageReader::stopRead()
+{
+    auto& window = context_.window;
+    context_.state.stopRequested = 1;
+    window.setEnabled(Button::Command1, false);
+    for (auto button : {Button::Command4, Button::Command2, Button::Command3})
+        window.setEnabled(button, true);
+}
+
+}  // namespace splice

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+
+#include "protocol/handler_context.h"
+
+namespace splice {
+
+class Waiter;
+
+// "Start", "Next Page", "ReadAll" and "StopRead": request records one "n" at a time
+// and wait for the record handler to take each one.
+class PageReader {
+public:
+    static constexpr int kPageSize = 20;
+    // At 2400 baud a frame takes 33 ms; an instrument silent this long is not answering.
+    static constexpr std::chrono::milliseconds kRecordTimeout{3000};
+
+    explicit PageReader(HandlerContext& context) : context_(context) {}
+
+    void start();
+    void nextPage();
+    void readAll();
+    void stopRead();
+
+private:
+    void openIfClosed();
+    void requestRecord(Waiter& wait);
+
+    HandlerContext& context_;
+};
+
+}  // namespace splice

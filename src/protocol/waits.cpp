@@ -1,0 +1,28 @@
+#include "protocol/waits.h"
+
+namespace splice {
+
+void Waiter::drainOutput(Clock::TimePoint deadline)
+{
+    if (!until([this] { return context_.port.pendingOutput() == 0; }, deadline))
+        throw DeviceSilent();
+}
+
+void Waiter::poll()
+{
+    if (context_.window.quitRequested())
+        throw QuitRequested{};
+    if (context_.state.linkTestsStarted != linkTest_)
+        throw HandlerSuperseded{};
+    if (!context_.port.isOpen()) {
+        // Closed by the port itself on a failure, or on purpose by the record handler
+        // at the end of the download or after a save error.
+        const auto failure = context_.port.failure();
+        if (!failure.empty())
+            throw PortError(failure);
+        throw HandlerSuperseded{};
+    }
+    context_.window.pumpEvents();
+}
+
+}  // namespace splice

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace splice {
+
+// The fields through which the handlers talk to each other, nested inside each
+// other's waits. Flags are 0 or 1, as the handlers compare them.
+struct DownloadState {
+    int downloadDone = 0;
+    int stopRequested = 0;
+    int recordArrived = 0;
+    int pageFirstLine = 1;
+    int recordCount = 0;
+    std::array<std::string, 7> recordFields{};
+    // An empty slot matches no byte of the identification.
+    std::array<std::optional<std::uint8_t>, 6> linkReply{};
+    std::vector<std::uint8_t> inputBuffer;
+
+    // Bumped by every link test, so that a reader whose wait a link test ran inside
+    // knows the instrument has been restarted under it.
+    unsigned linkTestsStarted = 0;
+};
+
+}  // namespace splice

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+namespace splice {
+
+// The four lower buttons; "Com Test" (Command5) is never disabled, so it has no entry.
+enum class Button {
+    Command1,  // "Start"
+    Command2,  // "StopRead"
+    Command3,  // "ReadAll"
+    Command4,  // "Next Page"
+};
+
+// What the protocol logic may do with the window. The widget window implements it
+// for real; tests implement it without any window system.
+class WindowOps {
+public:
+    virtual ~WindowOps() = default;
+
+    virtual void setEnabled(Button button, bool enabled) = 0;
+
+    virtual void setStatusText(const std::string& text) = 0;  // Label2
+    virtual std::string statusText() const = 0;
+    virtual void setPageText(const std::string& text) = 0;    // Text1
+    virtual std::string pageText() const = 0;
+    virtual void setRecordCaption(const std::string& text) = 0;  // label1, never visible
+    virtual std::string recordCaption() const = 0;
+
+    // How far a download has got: the last record number received against the total expected.
+    virtual void showProgress(int received, int total) = 0;
+
+    // Modal box with a single OK button; returns when the operator has closed it.
+    // `detail`, when given, is shown beneath the text in smaller words.
+    virtual void showMessage(const std::string& text, const std::string& detail = {}) = 0;
+
+    // Dispatches pending window and port events; may run any enabled handler nested.
+    // Returns after at most about a millisecond when nothing is pending.
+    virtual void pumpEvents() = 0;
+
+    // True once the window is closing or the program was asked to quit: every wait ends.
+    virtual bool quitRequested() const = 0;
+};
+
+}  // namespace splice

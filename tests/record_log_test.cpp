@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "log/record_log.h"
+
+namespace splice {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordLogTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("record-log-" + std::to_string(::getpid()) + "-" +
+                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static std::string contents(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static void writeFile(const fs::path& path, const std::string& text)
+    {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(RecordLogTest, AppendsEachLineWithCrLfAfterWhateverWasThere)
+{
+    struct Case {
+        const char* before;  // nullptr: no file yet
+        const char* after;
+    };
+    const Case cases[] = {
+        {nullptr, "A\r\nB\r\n"},
+        {"old\r\n", "old\r\nA\r\nB\r\n"},
+        {"no terminator", "no terminatorA\r\nB\r\n"},
+    };
+    for (const auto& c : cases) {
+        const auto path = dir_ / "RECORD.txt";
+        fs::remove(path);
+        if (c.before)
+            writeFile(path, c.before);
+        const RecordLog log(path);
+        log.append("A");
+        log.append("B");
+        EXPECT_EQ(contents(path), c.after) << (c.before ? c.before : "(no file)");
+    }
+}
+
+TEST_F(RecordLogTest, UnwritableTargetsAreReportedNamingTheFile)
+{
+    writeFile(dir_ / "plain", "x");
+    fs::create_directories(dir_ / "a-directory");
+    const fs::path targets[] = {"/dev/full", dir_ / "plain" / "RECORD.txt", dir_ / "a-directory",
+                                dir_ / "missing" / "RECORD.txt"};
+    for (const auto& target : targets) {
+        try {
+            RecordLog(target).append("NO 00001: 2002-12-19 15:27   LOSS:0.06dB");
+            ADD_FAILURE() << target << " accepted a record";
+        } catch (const LogError& error) {
+            EXPECT_NE(std::string(error.what()).find(target.string()), std::string::npos) << error.what();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace splice
