@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace splice::sim {
+namespace splicerec::sim {
 namespace {
 
 std::uint8_t bcd(int value) { return static_cast<std::uint8_t>((value / 10) << 4 | (value % 10)); }
@@ -118,4 +118,4 @@ std::vector<Emission> Instrument::receive(std::uint8_t hostByte)
     }
 }
 
-}  // namespace splice::sim
+}  // namespace splicerec::sim

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace splice::sim {
+namespace splicerec::sim {
 
 // How the simulated splicer behaves; the defaults are a healthy instrument.
 struct Behaviour {
@@ -64,4 +64,4 @@ private:
     bool hungUp_ = false;
 };
 
-}  // namespace splice::sim
+}  // namespace splicerec::sim

@@ -3,7 +3,7 @@
 #include "protocol/record_line.h"
 #include "support/session.h"
 
-namespace splice::test {
+namespace splicerec::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -226,13 +226,5 @@ INSTANTIATE_TEST_SUITE_P(Instruments, ReaderFailure, testing::Values(
                 "The connection to /dev/ttySIM0 was lost.", 5}),
     [](const auto& info) { return info.param.name; });
 
-TEST(Download, EmptyInstrumentDoesNotHang)
-{
-    Linked session(withRecords(0));
-    session.controller.readAll();
-    EXPECT_EQ(session.window.messages().size(), 1u);
-    EXPECT_TRUE(session.logLines().empty());
-}
-
 }  // namespace
-}  // namespace splice::test
+}  // namespace splicerec::test

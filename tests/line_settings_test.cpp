@@ -2,7 +2,7 @@
 
 #include "serial/line_settings.h"
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 TEST(LineSettings, ParsesTheInstrumentsLine)
@@ -24,4 +24,4 @@ TEST(LineSettings, RejectsMalformedText)
 }
 
 }  // namespace
-}  // namespace splice
+}  // namespace splicerec

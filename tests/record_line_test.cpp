@@ -4,7 +4,7 @@
 
 #include "protocol/record_line.h"
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 std::vector<std::uint8_t> fromHex(const std::string& hex)
@@ -54,4 +54,4 @@ TEST(RecordLineFields, ShortFrameIsRefused)
 }
 
 }  // namespace
-}  // namespace splice
+}  // namespace splicerec

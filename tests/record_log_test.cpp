@@ -8,7 +8,7 @@
 
 #include "log/record_log.h"
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 namespace fs = std::filesystem;
@@ -79,4 +79,4 @@ TEST_F(RecordLogTest, UnwritableTargetsAreReportedNamingTheFile)
 }
 
 }  // namespace
-}  // namespace splice
+}  // namespace splicerec

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 LogError failure(const std::filesystem::path& path, const char* step, int error)
@@ -53,4 +53,4 @@ std::filesystem::path RecordLog::defaultPath()
 #endif
 }
 
-}  // namespace splice
+}  // namespace splicerec

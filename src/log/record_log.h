@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string_view>
 
-namespace splice {
+namespace splicerec {
 
 class LogError : public std::runtime_error {
 public:
@@ -31,4 +31,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-namespace splice {
+namespace splicerec {
 
 // Monotonic time for the protocol's deadlines; tests drive their own.
 class Clock {
@@ -17,4 +17,4 @@ public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
 };
 
-}  // namespace splice
+}  // namespace splicerec

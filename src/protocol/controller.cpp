@@ -2,7 +2,7 @@
 
 #include "protocol/waits.h"
 
-namespace splice {
+namespace splicerec {
 
 Controller::Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordLog log)
     : log_(std::move(log)), context_{window, port, state_, clock, log_}
@@ -59,4 +59,4 @@ void Controller::readAll() { guarded([this] { reader_.readAll(); }); }
 void Controller::stopRead() { guarded([this] { reader_.stopRead(); }); }
 void Controller::receive() { guarded([this] { recordHandler_.onReceive(); }); }
 
-}  // namespace splice
+}  // namespace splicerec

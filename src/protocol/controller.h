@@ -5,7 +5,7 @@
 #include "protocol/page_reader.h"
 #include "protocol/record_handler.h"
 
-namespace splice {
+namespace splicerec {
 
 // The window's event handlers, free of any window system: the widget window forwards
 // its clicks and the port's receive notification here. No exception leaves a handler.
@@ -43,4 +43,4 @@ private:
     RecordHandler recordHandler_{context_};
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -6,7 +6,7 @@
 #include "window/download_state.h"
 #include "window/window_ops.h"
 
-namespace splice {
+namespace splicerec {
 
 // What every handler works with; owned by the controller, borrowed by the handlers.
 struct HandlerContext {
@@ -23,4 +23,4 @@ inline void disableLowerButtons(WindowOps& window)
         window.setEnabled(button, false);
 }
 
-}  // namespace splice
+}  // namespace splicerec

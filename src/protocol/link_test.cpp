@@ -6,7 +6,7 @@
 
 #include "protocol/waits.h"
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 constexpr std::array<std::uint8_t, 6> kIdentification{'k', 'e', 's', 't', 'o', 'r'};
@@ -87,8 +87,11 @@ void LinkTest::run()
 
     window.setStatusText("Communication success !" + std::to_string(state.recordCount) +
                          " records in the device!");
+    // With nothing stored, a download would only wait for a record that never comes.
+    if (state.recordCount == 0)
+        return;
     window.setEnabled(Button::Command3, true);
     window.setEnabled(Button::Command1, true);
 }
 
-}  // namespace splice
+}  // namespace splicerec

@@ -4,7 +4,7 @@
 
 #include "protocol/handler_context.h"
 
-namespace splice {
+namespace splicerec {
 
 // "Com Test": checks that the instrument answers and learns how many records it holds.
 class LinkTest {
@@ -28,4 +28,4 @@ private:
     HandlerContext& context_;
 };
 
-}  // namespace splice
+}  // namespace splicerec

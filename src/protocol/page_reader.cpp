@@ -2,7 +2,7 @@
 
 #include "protocol/waits.h"
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 // An empty count from 0 to 3000 that dispatches nothing; volatile keeps it from
@@ -122,4 +122,4 @@ void PageReader::stopRead()
         window.setEnabled(button, true);
 }
 
-}  // namespace splice
+}  // namespace splicerec

@@ -4,7 +4,7 @@
 
 #include "protocol/handler_context.h"
 
-namespace splice {
+namespace splicerec {
 
 class Waiter;
 
@@ -30,4 +30,4 @@ private:
     HandlerContext& context_;
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -5,7 +5,7 @@
 
 #include "protocol/record_line.h"
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 std::string fiveDigits(int value)
@@ -74,4 +74,4 @@ void RecordHandler::reportSaveError(const std::string& reason)
     context_.window.setEnabled(Button::Command1, true);
 }
 
-}  // namespace splice
+}  // namespace splicerec

@@ -2,7 +2,7 @@
 
 #include "protocol/handler_context.h"
 
-namespace splice {
+namespace splicerec {
 
 // Runs on every receive notification: shows the record, logs it, and recognises the
 // last record of the download.
@@ -22,4 +22,4 @@ private:
     HandlerContext& context_;
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 // Date and time bytes are BCD, so their hexadecimal text is their decimal value;
@@ -46,4 +46,4 @@ RecordLine RecordLine::fromFrame(std::span<const std::uint8_t> frame)
     return line;
 }
 
-}  // namespace splice
+}  // namespace splicerec

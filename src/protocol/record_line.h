@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-namespace splice {
+namespace splicerec {
 
 // One record frame as text: the seven fields and the line shown, kept and logged.
 struct RecordLine {
@@ -18,4 +18,4 @@ struct RecordLine {
     static RecordLine fromFrame(std::span<const std::uint8_t> frame);
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -1,6 +1,6 @@
 #include "protocol/waits.h"
 
-namespace splice {
+namespace splicerec {
 
 void Waiter::drainOutput(Clock::TimePoint deadline)
 {
@@ -23,6 +23,9 @@ void Waiter::poll()
         throw HandlerSuperseded{};
     }
     context_.window.pumpEvents();
+    // A link test run inside this pump supersedes the wait even if its condition now holds.
+    if (context_.state.linkTestsStarted != linkTest_)
+        throw HandlerSuperseded{};
 }
 
-}  // namespace splice
+}  // namespace splicerec

@@ -5,7 +5,7 @@
 
 #include "protocol/handler_context.h"
 
-namespace splice {
+namespace splicerec {
 
 // Ways a handler stops short; each is caught where the handler was entered and never
 // crosses the window's event loop.
@@ -50,4 +50,4 @@ private:
     unsigned linkTest_;
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace splice {
+namespace splicerec {
 namespace {
 
 std::vector<std::string_view> splitOnComma(std::string_view text)
@@ -66,4 +66,4 @@ LineSettings LineSettings::parse(const std::string& text)
     return settings;
 }
 
-}  // namespace splice
+}  // namespace splicerec

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace splice {
+namespace splicerec {
 
 enum class Parity { None, Even, Odd, Mark, Space };
 
@@ -17,4 +17,4 @@ struct LineSettings {
     static LineSettings parse(const std::string& text);
 };
 
-}  // namespace splice
+}  // namespace splicerec

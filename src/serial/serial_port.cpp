@@ -1,6 +1,6 @@
 #include "serial/serial_port.h"
 
-namespace splice {
+namespace splicerec {
 
 std::vector<std::uint8_t> SerialPort::readInput()
 {
@@ -27,4 +27,4 @@ void SerialPort::raiseReceiveWhileFrameWaiting()
     inReceiveHandler_ = false;
 }
 
-}  // namespace splice
+}  // namespace splicerec

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace splice {
+namespace splicerec {
 
 // A port that cannot be opened, or failed while in use. The text names the device
 // and the system's reason, ready to be shown to the technician.
@@ -61,4 +61,4 @@ private:
     unsigned long long reads_ = 0;
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace splice {
+namespace splicerec {
 
 // The fields through which the handlers talk to each other, nested inside each
 // other's waits. Flags are 0 or 1, as the handlers compare them.
@@ -26,4 +26,4 @@ struct DownloadState {
     unsigned linkTestsStarted = 0;
 };
 
-}  // namespace splice
+}  // namespace splicerec

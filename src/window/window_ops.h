@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace splice {
+namespace splicerec {
 
 // The four lower buttons; "Com Test" (Command5) is never disabled, so it has no entry.
 enum class Button {
@@ -42,4 +42,4 @@ public:
     virtual bool quitRequested() const = 0;
 };
 
-}  // namespace splice
+}  // namespace splicerec

@@ -1,0 +1,145 @@
+#include "pty_instrument.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <pty.h>
+#include <stdexcept>
+#include <sys/ioctl.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+namespace splicerec::sim {
+
+PtyInstrument::PtyInstrument(Behaviour behaviour, QObject* parent)
+    : QObject(parent), instrument_(behaviour)
+{
+    // Raw from birth: a cooked pty would echo what we write before the program opens it.
+    termios raw{};
+    ::cfmakeraw(&raw);
+    char name[PATH_MAX] = {};
+    if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0)
+        throw std::runtime_error(std::string("cannot create a pseudo-terminal: ") + std::strerror(errno));
+    devicePath_ = QString::fromLocal8Bit(name);
+    ::ioctl(master_, FIOCLEX);
+    ::ioctl(slave_, FIOCLEX);
+    int nonBlocking = 1;
+    ::ioctl(master_, FIONBIO, &nonBlocking);
+    // slave_ stays open for our whole life, so the master never sees a hang-up when the
+    // program closes and reopens the port.
+
+    readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
+    connect(readNotifier_, &QSocketNotifier::activated, this, &PtyInstrument::onReadable);
+    writeNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Write, this);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_, &QSocketNotifier::activated, this, &PtyInstrument::onWritable);
+
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &PtyInstrument::releaseDue);
+}
+
+PtyInstrument::~PtyInstrument()
+{
+    hangUp();
+    if (slave_ >= 0)
+        ::close(slave_);
+}
+
+void PtyInstrument::hangUp()
+{
+    timer_.stop();
+    due_.clear();
+    output_.clear();
+    // Notifiers must go before their descriptor does; later, since we may be inside
+    // one of their signals right now.
+    for (auto** notifier : {&readNotifier_, &writeNotifier_}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            (*notifier)->deleteLater();
+            *notifier = nullptr;
+        }
+    }
+    if (master_ >= 0) {
+        ::close(master_);
+        master_ = -1;
+    }
+}
+
+void PtyInstrument::onReadable()
+{
+    char buffer[256];
+    while (master_ >= 0) {
+        const auto count = ::read(master_, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            if (count < 0 && errno != EAGAIN && readNotifier_)
+                readNotifier_->setEnabled(false);  // a dead master would wake us for ever
+            break;
+        }
+        const auto receivedAt = Clock::now();
+        received_.append(buffer, count);
+        for (long i = 0; i < count; ++i) {
+            for (auto& emission : instrument_.receive(static_cast<std::uint8_t>(buffer[i])))
+                due_.emplace(receivedAt + emission.after, Pending{std::move(emission.bytes), emission.hangUp});
+        }
+    }
+    releaseDue();
+}
+
+void PtyInstrument::releaseDue()
+{
+    const auto now = Clock::now();
+    while (!due_.empty() && due_.begin()->first <= now) {
+        auto pending = std::move(due_.begin()->second);
+        due_.erase(due_.begin());
+        if (pending.hangUp) {
+            hangUp();
+            return;
+        }
+        output_.append(reinterpret_cast<const char*>(pending.bytes.data()),
+                       static_cast<qsizetype>(pending.bytes.size()));
+    }
+    flushOutput();
+    scheduleNext();
+}
+
+void PtyInstrument::scheduleNext()
+{
+    if (due_.empty()) {
+        timer_.stop();
+        return;
+    }
+    // Rounded up, so a reply never leaves before its time.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due_.begin()->first - Clock::now());
+    timer_.start(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+}
+
+void PtyInstrument::flushOutput()
+{
+    while (master_ >= 0 && !output_.isEmpty()) {
+        const auto count = ::write(master_, output_.constData(), static_cast<size_t>(output_.size()));
+        if (count > 0) {
+            output_.remove(0, count);
+        } else if (count < 0 && errno == EINTR) {
+            continue;
+        } else if (count < 0 && errno == EAGAIN) {
+            break;  // the program has not read enough yet; resume when there is room
+        } else {
+            output_.clear();
+        }
+    }
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(!output_.isEmpty());
+}
+
+void PtyInstrument::onWritable()
+{
+    flushOutput();
+}
+
+}  // namespace splicerec::sim

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "instrument.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <map>
+
+class QSocketNotifier;
+
+namespace splicerec::sim {
+
+// The simulated splicer on the master side of a pseudo-terminal: the program opens
+// devicePath() like any serial port. Replies keep the instrument's timing relative to
+// the byte that asked for them.
+class PtyInstrument : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PtyInstrument(Behaviour behaviour = {}, QObject* parent = nullptr);  // throws std::runtime_error
+    ~PtyInstrument() override;
+
+    PtyInstrument(const PtyInstrument&) = delete;
+    PtyInstrument& operator=(const PtyInstrument&) = delete;
+
+    QString devicePath() const { return devicePath_; }
+
+    // Drops the line now, as an unplugged cable would.
+    void hangUp();
+
+    // Every byte the program has sent so far.
+    QByteArray received() const { return received_; }
+    const Instrument& instrument() const { return instrument_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Pending {
+        std::vector<std::uint8_t> bytes;
+        bool hangUp = false;
+    };
+
+    void onReadable();
+    void onWritable();
+    void releaseDue();
+    void scheduleNext();
+    void flushOutput();
+
+    Instrument instrument_;
+    int master_ = -1;
+    int slave_ = -1;
+    QString devicePath_;
+    QByteArray received_;
+    QByteArray output_;
+    std::multimap<Clock::time_point, Pending> due_;  // equal times keep their order
+    QTimer timer_;
+    QSocketNotifier* readNotifier_ = nullptr;   // children; null once the line is down
+    QSocketNotifier* writeNotifier_ = nullptr;
+};
+
+}  // namespace splicerec::sim

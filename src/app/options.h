@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace splicerec {
+
+struct Options {
+    QString port;     // the device to open; ignored in demo mode
+    bool demo = false;  // serve the simulated instrument on a pseudo-terminal
+    QString logPath;
+};
+
+// What the command line asks for. `text` is the help, the version line, or the error
+// followed by the usage, ready to print.
+struct ParsedCommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    Action action = Action::Run;
+    Options options;
+    QString text;
+};
+
+// `arguments` includes the program name first, as QCoreApplication::arguments() does.
+// The defaults come from the caller, since they depend on the machine.
+ParsedCommandLine parseCommandLine(const QStringList& arguments, const QString& defaultPort,
+                                   const QString& defaultLogPath);
+
+}  // namespace splicerec

@@ -1,0 +1,127 @@
+#include "serial/port_choice.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <grp.h>
+#include <sys/stat.h>
+
+namespace splicerec {
+namespace {
+
+// Numbered devices sort by number, so ttyUSB2 comes before ttyUSB10.
+bool numberedBefore(const QString& a, const QString& b)
+{
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+QString firstWithPrefix(const QStringList& entries, const QString& prefix)
+{
+    QStringList matching;
+    for (const auto& entry : entries) {
+        if (entry.size() > prefix.size() && entry.startsWith(prefix))
+            matching.append(entry);
+    }
+    if (matching.isEmpty())
+        return {};
+    return *std::min_element(matching.begin(), matching.end(), numberedBefore);
+}
+
+// The system's wording, fitted into a sentence of ours.
+QString plainReason(const QString& reason)
+{
+    auto text = reason.trimmed();
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text.isEmpty() ? QStringLiteral("unknown error") : text;
+}
+
+}  // namespace
+
+QString normalisePortName(const QString& name)
+{
+    const auto trimmed = name.trimmed();
+    if (trimmed.isEmpty() || trimmed.contains(QLatin1Char('/')))
+        return trimmed;
+    return QStringLiteral("/dev/") + trimmed;
+}
+
+QString choosePortPath(const QStringList& devEntries)
+{
+    for (const auto* prefix : {"ttyUSB", "ttyACM"}) {
+        const auto found = firstWithPrefix(devEntries, QString::fromLatin1(prefix));
+        if (!found.isEmpty())
+            return QStringLiteral("/dev/") + found;
+    }
+    return QStringLiteral("/dev/ttyS0");
+}
+
+QString defaultPortPath()
+{
+    const QDir dev(QStringLiteral("/dev"));
+    return choosePortPath(dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
+                                        QDir::AllEntries | QDir::System));
+}
+
+OpenFailure classifyOpenFailure(QSerialPort::SerialPortError error, bool deviceExists,
+                                bool accessDenied)
+{
+    if (!deviceExists || error == QSerialPort::DeviceNotFoundError)
+        return OpenFailure::NotFound;
+    if (error == QSerialPort::PermissionError)
+        return accessDenied ? OpenFailure::PermissionDenied : OpenFailure::InUse;
+    if (error == QSerialPort::OpenError)
+        return OpenFailure::InUse;
+    return OpenFailure::Other;
+}
+
+QString deviceOwningGroup(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    const group* owner = ::getgrgid(info.st_gid);
+    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString();
+}
+
+QString openFailureMessage(OpenFailure kind, const QString& device, const QString& systemReason,
+                           const QString& owningGroup)
+{
+    const auto head = QStringLiteral("Cannot open %1: ").arg(device);
+    switch (kind) {
+    case OpenFailure::NotFound:
+        return head + QStringLiteral(
+                   "the device does not exist or is not connected. Plug in the serial "
+                   "adapter, or choose another port.");
+    case OpenFailure::PermissionDenied: {
+        // Telling someone to join "root" would be bad advice; name the usual group.
+        const bool known = !owningGroup.isEmpty() && owningGroup != QLatin1String("root");
+        const auto group = known ? owningGroup : QStringLiteral("dialout");
+        return head + QStringLiteral(
+                          "permission denied. Your user must belong to the group \"%1\"%2 "
+                          "(sudo usermod -aG %1 $USER); log out and in again after joining it.")
+                          .arg(group, known ? QStringLiteral(", which owns the device")
+                                            : QStringLiteral(", or whichever group owns the device"));
+    }
+    case OpenFailure::InUse:
+        return head + QStringLiteral(
+                   "it is in use by another program. Close that program (or the other copy "
+                   "of this one) and try again.");
+    case OpenFailure::Other:
+        break;
+    }
+    return head + plainReason(systemReason) + QStringLiteral(". Check that it is the splicer's serial port.");
+}
+
+QString connectionLostMessage(const QString& device, const QString& reason)
+{
+    return QStringLiteral(
+               "The connection to %1 was lost: %2. Check the cable and the adapter, then "
+               "press Com Test.")
+        .arg(device, plainReason(reason));
+}
+
+}  // namespace splicerec

@@ -1,0 +1,226 @@
+#include "window/form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextDocument>
+#include <algorithm>
+
+namespace splicerec {
+namespace {
+
+// The editor turns CR LF into a bare line break, so the page is shown with "\n" and
+// the exact text is kept aside.
+QString shownForm(const std::string& text)
+{
+    return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int left)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(left, 320, 73, 25);
+    // No button answers Enter or Escape: a stray key must not start a download.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+}  // namespace
+
+Form1::Form1(SerialPort& port, const Clock& clock, RecordLog log, QWidget* parent)
+    : QWidget(parent), controller_(*this, port, clock, std::move(log))
+{
+    buildControls();
+    connect(command5_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.comTest(); }); });
+    connect(command1_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.start(); }); });
+    connect(command4_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.nextPage(); }); });
+    connect(command3_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.readAll(); }); });
+    connect(command2_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.stopRead(); }); });
+    runHandler([this] { controller_.startUp(); });
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    setObjectName(QStringLiteral("form1"));
+    setWindowTitle(QStringLiteral("Record"));
+    resize(467, 362);
+
+    text1_ = new QPlainTextEdit(this);
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setGeometry(16, 16, 433, 257);
+    text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab walks through the controls, as everywhere else in the window.
+    text1_->setTabChangesFocus(true);
+
+    command2_ = makeButton(this, "Command2", QStringLiteral("StopRead"), 376);
+    command1_ = makeButton(this, "Command1", QStringLiteral("Start"), 16);
+
+    label1_ = new QLabel(this);
+    label1_->setObjectName(QStringLiteral("label1"));
+    label1_->setGeometry(96, 288, 337, 17);
+    label1_->setTextFormat(Qt::PlainText);
+    label1_->hide();  // carries the record line from the receive handler to the page
+
+    command3_ = makeButton(this, "Command3", QStringLiteral("ReadAll"), 256);
+    command4_ = makeButton(this, "Command4", QStringLiteral("Next Page"), 136);
+    command5_ = makeButton(this, "Command5", QStringLiteral("Com Test"), 16);
+    command5_->move(16, 280);
+
+    label2_ = new QLabel(this);
+    label2_->setObjectName(QStringLiteral("Label2"));
+    label2_->setGeometry(96, 288, 345, 17);
+    label2_->setTextFormat(Qt::PlainText);
+
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
+    progressBar_->setGeometry(16, 348, 433, 10);
+    progressBar_->setTextVisible(false);
+    progressBar_->setRange(0, 1);  // 0..0 would animate as "busy"
+    progressBar_->setValue(0);
+
+    QWidget* order[] = {text1_, command2_, command1_, label1_, command3_, command4_, command5_, label2_};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    text1_->setFocus();
+}
+
+QPushButton* Form1::button(Button which) const
+{
+    switch (which) {
+    case Button::Command1: return command1_;
+    case Button::Command2: return command2_;
+    case Button::Command3: return command3_;
+    case Button::Command4: return command4_;
+    }
+    return nullptr;
+}
+
+template <typename Handler>
+void Form1::runHandler(Handler handler) noexcept
+{
+    // The controller reports every failure itself; this only keeps anything it missed
+    // from unwinding through Qt's event loop.
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        qWarning("splice-records: handler failed: %s", error.what());
+    } catch (...) {
+        qWarning("splice-records: handler failed");
+    }
+}
+
+void Form1::setEnabled(Button which, bool enabled)
+{
+    if (auto* target = button(which))
+        target->setEnabled(enabled);
+}
+
+void Form1::setStatusText(const std::string& text)
+{
+    label2_->setText(QString::fromStdString(text));
+}
+
+std::string Form1::statusText() const
+{
+    return label2_->text().toStdString();
+}
+
+void Form1::setPageText(const std::string& text)
+{
+    pageText_ = text;
+    shownPageText_ = shownForm(text);
+    text1_->setPlainText(shownPageText_);
+}
+
+std::string Form1::pageText() const
+{
+    const QString shown = text1_->toPlainText();
+    if (shown == shownPageText_)
+        return pageText_;
+    // The technician typed into the page: hand back the text with its line breaks as
+    // CR LF, like the lines the program put there.
+    return QString(shown).replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdString();
+}
+
+void Form1::setRecordCaption(const std::string& text)
+{
+    label1_->setText(QString::fromStdString(text));
+}
+
+std::string Form1::recordCaption() const
+{
+    return label1_->text().toStdString();
+}
+
+void Form1::showProgress(int received, int total)
+{
+    const int maximum = std::max(total, 1);
+    progressBar_->setMaximum(maximum);
+    progressBar_->setValue(std::clamp(received, 0, maximum));
+}
+
+void Form1::showMessage(const std::string& text, const std::string& detail)
+{
+    if (quitRequested_)
+        return;  // nobody is left to read it, and it would hold the closing program
+
+    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (!detail.empty()) {
+        // The informative label guesses its format; a reason quoting "<...>" must not
+        // be taken for markup.
+        const QString plain = QString::fromStdString(detail);
+        box.setInformativeText(Qt::mightBeRichText(plain) ? Qt::convertFromPlainText(plain) : plain);
+    }
+
+    openBoxes_.push_back(&box);
+    struct Forget {
+        std::vector<QMessageBox*>& boxes;
+        QMessageBox* box;
+        ~Forget() { boxes.erase(std::remove(boxes.begin(), boxes.end(), box), boxes.end()); }
+    } forget{openBoxes_, &box};
+    box.exec();
+}
+
+void Form1::pumpEvents()
+{
+    pump_.pumpOnce();
+}
+
+void Form1::closeMessageBoxes()
+{
+    // Innermost first: each exec returns as its box closes, and the handler that opened
+    // it then meets the quit flag at its next wait.
+    const auto boxes = openBoxes_;
+    for (auto it = boxes.rbegin(); it != boxes.rend(); ++it)
+        (*it)->done(QMessageBox::Ok);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    quitRequested_ = true;
+    closeMessageBoxes();
+    event->accept();
+}
+
+void Form1::requestQuit()
+{
+    quitRequested_ = true;
+    closeMessageBoxes();
+    close();
+    QCoreApplication::quit();
+}
+
+}  // namespace splicerec

@@ -1,0 +1,61 @@
+#include "window/qt_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace splicerec::test {
+namespace {
+
+// One QApplication for the whole run, made before the first test and gone after the
+// last; the widgets need it, and Qt allows only one per process.
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "window_tests";
+        static char* argv[] = {name, nullptr};
+        app_ = new QApplication(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("splice-records"));
+        QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    }
+    void TearDown() override { delete app_; }
+
+private:
+    QApplication* app_ = nullptr;
+};
+
+[[maybe_unused]] const auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+}  // namespace
+
+MessageBoxAnswerer::MessageBoxAnswerer(std::function<void(QMessageBox&)> answer) : answer_(std::move(answer))
+{
+    if (!answer_)
+        answer_ = [](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); };
+    poll_.setInterval(10);
+    connect(&poll_, &QTimer::timeout, this, &MessageBoxAnswerer::look);
+    poll_.start();
+}
+
+void MessageBoxAnswerer::look()
+{
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    // An answered box hides at once, so it is never answered twice.
+    if (!box || !box->isVisible())
+        return;
+    texts_ << box->text();
+    answer_(*box);
+}
+
+QString testOutputDir()
+{
+    const QString dir = qEnvironmentVariable("SPLICE_TEST_OUTPUT", QDir::tempPath());
+    QDir().mkpath(dir);
+    return dir;
+}
+
+}  // namespace splicerec::test
