@@ -1,6 +1,6 @@
 #include "support/fake_window.h"
 
-namespace splice::test {
+namespace splicerec::test {
 
 bool FakeWindow::isEnabled(Button button) const
 {
@@ -31,4 +31,4 @@ void FakeWindow::pumpEvents()
         pumpHooks_[i]();
 }
 
-}  // namespace splice::test
+}  // namespace splicerec::test

@@ -9,7 +9,7 @@
 #include "protocol/clock.h"
 #include "window/window_ops.h"
 
-namespace splice::test {
+namespace splicerec::test {
 
 // Time that moves only when the fake window pumps events.
 class FakeClock final : public Clock {
@@ -64,4 +64,4 @@ private:
     long pumps_ = 0;
 };
 
-}  // namespace splice::test
+}  // namespace splicerec::test

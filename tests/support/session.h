@@ -13,7 +13,7 @@
 #include "support/fake_window.h"
 #include "support/sim_port.h"
 
-namespace splice::test {
+namespace splicerec::test {
 
 // The whole program without widgets or devices: the real controller against the fake
 // window, the simulated instrument and a real log file in a private folder.
@@ -90,4 +90,4 @@ inline std::vector<bool> buttons(bool start, bool nextPage, bool readAll, bool s
     return {start, nextPage, readAll, stopRead};
 }
 
-}  // namespace splice::test
+}  // namespace splicerec::test

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace splice::test {
+namespace splicerec::test {
 
 SimPort::SimPort(FakeWindow& window, FakeClock& clock, sim::Behaviour behaviour)
     : clock_(clock), instrument_(behaviour)
@@ -85,4 +85,4 @@ void SimPort::deliverDue()
         raiseReceiveWhileFrameWaiting();
 }
 
-}  // namespace splice::test
+}  // namespace splicerec::test

@@ -7,7 +7,7 @@
 #include "serial/serial_port.h"
 #include "support/fake_window.h"
 
-namespace splice::test {
+namespace splicerec::test {
 
 // A port whose far end is the simulated instrument, on the fake clock. Bytes written
 // reach the instrument at once; its replies land in the input buffer when their time
@@ -59,4 +59,4 @@ private:
     bool open_ = false;
 };
 
-}  // namespace splice::test
+}  // namespace splicerec::test
