@@ -3,6 +3,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <optional>
 #include <gtest/gtest.h>
 
 namespace splicerec::test {
@@ -14,6 +18,11 @@ class QtApplicationEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // Quiets Qt's warning about a missing runtime directory on build machines.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            runtimeDir_.emplace();
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir_->path()));
+        }
         static int argc = 1;
         static char name[] = "window_tests";
         static char* argv[] = {name, nullptr};
@@ -25,6 +34,7 @@ public:
 
 private:
     QApplication* app_ = nullptr;
+    std::optional<QTemporaryDir> runtimeDir_;
 };
 
 [[maybe_unused]] const auto* const environment =
@@ -53,7 +63,7 @@ void MessageBoxAnswerer::look()
 
 QString testOutputDir()
 {
-    const QString dir = qEnvironmentVariable("SPLICE_TEST_OUTPUT", QDir::tempPath());
+    const QString dir = qEnvironmentVariable("SPLICE_TEST_OUTPUT", QStringLiteral(SPLICE_TEST_OUTPUT_DIR));
     QDir().mkpath(dir);
     return dir;
 }
