@@ -41,40 +41,37 @@ void PageReader::requestRecord(Waiter& wait)
     state.recordArrived = 0;
 }
 
-void PageReader::start()
+void PageReader::readPage(std::initializer_list<Button> disabled, bool clearBuffers,
+                          std::initializer_list<Button> enabledAfter)
 {
-    auto& window = context_.window;
     auto& state = context_.state;
-    for (auto button : {Button::Command1, Button::Command2, Button::Command3, Button::Command4})
-        window.setEnabled(button, false);
+    for (auto button : disabled)
+        context_.window.setEnabled(button, false);
     state.downloadDone = 0;
     Waiter wait(context_);
     openIfClosed();
     state.pageFirstLine = 1;
     state.recordArrived = 0;
-    context_.port.clearOutput();
-    context_.port.clearInput();
+    if (clearBuffers) {
+        context_.port.clearOutput();
+        context_.port.clearInput();
+    }
     for (int i = 0; i < kPageSize; ++i)
         requestRecord(wait);
-    for (auto button : {Button::Command4, Button::Command2, Button::Command3})
-        window.setEnabled(button, true);
+    for (auto button : enabledAfter)
+        context_.window.setEnabled(button, true);
+}
+
+void PageReader::start()
+{
+    readPage({Button::Command1, Button::Command2, Button::Command3, Button::Command4}, true,
+             {Button::Command4, Button::Command2, Button::Command3});
 }
 
 void PageReader::nextPage()
 {
-    auto& window = context_.window;
-    auto& state = context_.state;
-    for (auto button : {Button::Command1, Button::Command2, Button::Command4, Button::Command3})
-        window.setEnabled(button, false);
-    state.downloadDone = 0;
-    Waiter wait(context_);
-    openIfClosed();
-    state.pageFirstLine = 1;
-    state.recordArrived = 0;
-    for (int i = 0; i < kPageSize; ++i)
-        requestRecord(wait);
-    for (auto button : {Button::Command4, Button::Command3, Button::Command2})
-        window.setEnabled(button, true);
+    readPage({Button::Command1, Button::Command2, Button::Command4, Button::Command3}, false,
+             {Button::Command4, Button::Command3, Button::Command2});
 }
 
 void PageReader::readAll()

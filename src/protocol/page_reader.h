@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <initializer_list>
 
 #include "protocol/handler_context.h"
 
@@ -24,6 +25,10 @@ public:
     void stopRead();
 
 private:
+    // One page of records; "Start" and "Next Page" differ only in the order they set
+    // the buttons and in clearing the port first.
+    void readPage(std::initializer_list<Button> disabled, bool clearBuffers,
+                  std::initializer_list<Button> enabledAfter);
     void openIfClosed();
     void requestRecord(Waiter& wait);
 
