@@ -131,22 +131,31 @@ TEST(LinkTest, UnopenablePortIsExplainedAndCanBeRetried)
 
 TEST(LinkTest, PressedWhileAReaderWaitsTakesOverTheLine)
 {
-    Session session;
+    Session session(sim::Behaviour{.replyDelay = 5ms});
     session.controller.comTest();
-    bool pressed = false;
+    bool pressed = false, inside = false, injected = false;
+    std::size_t sentByTheLinkTest = 0;
     session.window.onPump([&] {
         if (!pressed && session.port.instrument().recordsServed() == 3) {
-            pressed = true;
+            pressed = inside = true;
             session.controller.comTest();
+            inside = false;
+            sentByTheLinkTest = session.port.written().size();
         }
+    });
+    // A stray frame inside the nested test must not wake the superseded reader.
+    session.window.onPump([&] {
+        if (inside && session.port.pendingInput() == 0 && !std::exchange(injected, true))
+            session.port.inject({0x00, 0x09, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});
     });
     session.controller.start();
 
-    EXPECT_TRUE(pressed);
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(session.port.written().size(), sentByTheLinkTest) << "the old reader asked for more";
     EXPECT_EQ(session.window.statusText(), "Communication success !57 records in the device!");
     EXPECT_EQ(session.lowerButtons(), buttons(true, false, true, false));
     EXPECT_TRUE(session.window.messages().empty()) << session.window.messages()[0];
-    EXPECT_EQ(session.logLines().size(), 3u);
+    EXPECT_EQ(session.logLines().size(), 4u);
 }
 
 TEST(LinkTest, QuitDuringTheWaitEndsItAtOnce)
