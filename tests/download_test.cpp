@@ -83,6 +83,7 @@ TEST(Download, ReadAllReadsPagesToTheLastRecord)
     EXPECT_EQ(session.logLines(), linesOf(1, 45));
     EXPECT_EQ(session.pageLines(), linesOf(41, 45));
     EXPECT_EQ(session.window.messages(), std::vector<std::string>{"RECORD DOWNLOAD COMPLETE !"});
+    EXPECT_EQ(session.window.progress(), std::make_pair(45, 45));
     EXPECT_EQ(session.requestsSince(session.mark), 45);
     EXPECT_FALSE(session.port.isOpen());
     EXPECT_EQ(session.controller.state().downloadDone, 1);
@@ -119,6 +120,7 @@ TEST(Download, StopReadLetsTheAwaitedRecordArriveThenStops)
     EXPECT_EQ(session.logLines(), linesOf(1, 5));
     EXPECT_EQ(session.pageLines(), linesOf(1, 5));
     EXPECT_EQ(session.window.messages(), std::vector<std::string>{"Reading record stopped !"});
+    EXPECT_EQ(session.window.progress(), std::make_pair(5, 57));
     EXPECT_EQ(session.lowerButtons(), buttons(false, true, true, true));
 }
 
@@ -153,11 +155,16 @@ INSTANTIATE_TEST_SUITE_P(Counts, Completion, testing::Values(
 
 TEST(Download, FrameNumberedAboveTheCountDoesNotComplete)
 {
-    Linked session(withRecords(3));
-    session.port.inject({0x00, 0x04, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});
-    EXPECT_TRUE(session.window.messages().empty());
-    EXPECT_TRUE(session.port.isOpen());
+    // The frame answers the first request; the instrument then falls silent.
+    Linked session({.records = 3, .silentAfterRecords = 0});
+    bool injected = false;
+    session.window.onPump([&] {
+        if (session.requestsSince(session.mark) == 1 && !std::exchange(injected, true))
+            session.port.inject({0x00, 0x04, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});
+    });
+    session.controller.start();
     EXPECT_EQ(session.logLines(), std::vector<std::string>{"NO 00004: 2024-01-02 03:04   LOSS:0.06dB"});
+    EXPECT_EQ(session.requestsSince(session.mark), 2) << "taken for the last record";
 }
 
 TEST(Download, FragmentIsNeverTakenForARecord)
@@ -208,6 +215,9 @@ TEST_P(ReaderFailure, EndsTheReaderWithOneMessageAndAClosedPort)
     c.readAll ? session.controller.readAll() : session.controller.start();
 
     EXPECT_EQ(session.window.messages(), std::vector<std::string>{c.message});
+    // Every message about the line names the port, in its text or its detail.
+    EXPECT_NE((c.message + session.window.messageDetails().at(0)).find("/dev/ttySIM0"), std::string::npos);
+    EXPECT_EQ(session.window.progress(), std::make_pair(static_cast<int>(c.logged), 57));
     EXPECT_EQ(session.window.statusText(), "Communication error ! Please check the cable !");
     EXPECT_EQ(session.lowerButtons(), buttons(false, false, false, false));
     EXPECT_FALSE(session.port.isOpen());

@@ -37,6 +37,8 @@ void LinkTest::run()
     state.downloadDone = 0;
     state.stopRequested = 0;
     ++state.linkTestsStarted;
+    // A reader this test interrupts no longer waits for its record.
+    state.recordAwaited = 0;
     // A reply kept from an earlier test would skip the identification wait while the
     // instrument answers "s" with its identification, not with the count.
     state.linkReply = {};

@@ -29,6 +29,11 @@ void PageReader::requestRecord(Waiter& wait)
 
     port.clearOutput();
     port.clearInput();
+    struct Awaiting {
+        int& flag;
+        ~Awaiting() { flag = 0; }
+    } awaiting{state.recordAwaited};
+    state.recordAwaited = 1;
     port.write("n");
     const auto deadline = wait.after(kRecordTimeout);
     wait.drainOutput(deadline);

@@ -25,6 +25,9 @@ void RecordHandler::onReceive()
     state.inputBuffer = context_.port.readInput();
     if (state.inputBuffer.size() < RecordLine::kFrameSize)
         return;  // a fragment is never taken for a record
+    if (state.recordAwaited == 0)
+        return;  // unasked for: a reply after its deadline, or noise during the link test
+    state.recordAwaited = 0;
 
     const auto line = RecordLine::fromFrame(state.inputBuffer);
     state.recordFields = line.fields;

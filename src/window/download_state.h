@@ -14,6 +14,9 @@ struct DownloadState {
     int downloadDone = 0;
     int stopRequested = 0;
     int recordArrived = 0;
+    // Set from a record request until its frame is taken or the wait ends; a frame at
+    // any other time is late or noise and must not be logged as a record.
+    int recordAwaited = 0;
     int pageFirstLine = 1;
     int recordCount = 0;
     std::array<std::string, 7> recordFields{};
