@@ -32,10 +32,16 @@ std::array<std::uint8_t, 8> Instrument::frame(int number)
     };
 }
 
-std::vector<Emission> Instrument::reply(std::vector<std::uint8_t> bytes) const
+std::vector<Emission> Instrument::reply(std::vector<std::uint8_t> bytes, std::chrono::microseconds extraDelay) const
 {
+    if (behaviour_.garbageBytes > 0) {
+        // Noise as from a wrong baud rate: never an identification, never a valid count.
+        bytes.assign(static_cast<std::size_t>(behaviour_.garbageBytes), 0);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(0xF5 - 3 * i);
+    }
     std::vector<Emission> out;
-    auto at = behaviour_.replyDelay;
+    auto at = behaviour_.replyDelay + extraDelay;
     if (behaviour_.paced) {
         for (auto byte : bytes) {
             at += kByteTimeAt2400;
@@ -84,11 +90,12 @@ std::vector<Emission> Instrument::nextRecord()
     }
     for (int i = 0; i < behaviour_.extraBytesPerFrame; ++i)
         bytes.push_back(static_cast<std::uint8_t>(0xA0 + i));
+    const auto delay = recordsServed_ == behaviour_.lateAfterRecords ? behaviour_.lateBy : std::chrono::microseconds{0};
     ++recordsServed_;
     // After the last record the instrument starts over, so a second download reads
     // the same records again.
     nextRecord_ = nextRecord_ >= behaviour_.records ? 1 : nextRecord_ + 1;
-    return reply(std::move(bytes));
+    return reply(std::move(bytes), delay);
 }
 
 std::vector<Emission> Instrument::receive(std::uint8_t hostByte)

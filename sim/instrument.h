@@ -22,6 +22,10 @@ struct Behaviour {
     int silentAfterRecords = -1;   // stops answering after K records
     int shortFrameAfterRecords = -1;  // sends only 7 bytes of the next frame, then nothing
     int extraBytesPerFrame = 0;    // trailing bytes after each frame
+    int garbageBytes = 0;          // every reply becomes this many bytes of line noise
+    int lateAfterRecords = -1;     // record K+1 comes `lateBy` after its request ...
+    std::chrono::microseconds lateBy{0};  // ... and the rest on time again
+    bool stalled = false;          // the line takes nothing the program writes, like a stuck adapter
 };
 
 // A piece of the instrument's reply: send `bytes` (or drop the line) `after` the
@@ -46,13 +50,14 @@ public:
     // hundredths of a dB, then year, month, day, hour, minute in BCD.
     static std::array<std::uint8_t, 8> frame(int number);
 
+    const Behaviour& behaviour() const { return behaviour_; }
     int recordsServed() const { return recordsServed_; }
     bool hungUp() const { return hungUp_; }
 
 private:
     enum class Phase { Idle, Identified, Serving, Mute };
 
-    std::vector<Emission> reply(std::vector<std::uint8_t> bytes) const;
+    std::vector<Emission> reply(std::vector<std::uint8_t> bytes, std::chrono::microseconds extraDelay = {}) const;
     std::vector<Emission> identification();
     std::vector<Emission> nextRecord();
 

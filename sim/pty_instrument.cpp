@@ -28,6 +28,10 @@ PtyInstrument::PtyInstrument(Behaviour behaviour, QObject* parent)
     ::ioctl(slave_, FIOCLEX);
     int nonBlocking = 1;
     ::ioctl(master_, FIONBIO, &nonBlocking);
+    // A stopped terminal takes no output, so the program's writes stay pending as on a
+    // stuck adapter.
+    if (behaviour.stalled)
+        ::tcflow(slave_, TCOOFF);
     // slave_ stays open for our whole life, so the master never sees a hang-up when the
     // program closes and reopens the port.
 

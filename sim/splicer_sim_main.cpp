@@ -69,10 +69,17 @@ int main(int argc, char* argv[])
          [](Behaviour& b, int v) { b.shortFrameAfterRecords = v; }},
         {{"extra-bytes", "Trailing bytes after each record.", "N"}, 0,
          [](Behaviour& b, int v) { b.extraBytesPerFrame = v; }},
+        {{"garbage", "Answer every request with N bytes of line noise.", "N"}, 0,
+         [](Behaviour& b, int v) { b.garbageBytes = v; }},
+        {{"late-after", "Send record K+1 late (see --late-by).", "K"}, 0,
+         [](Behaviour& b, int v) { b.lateAfterRecords = v; }},
+        {{"late-by", "How late the record of --late-after comes.", "MS"}, 0,
+         [ms](Behaviour& b, int v) { b.lateBy = ms(v); }},
     };
     const QCommandLineOption silent("silent", "Answer nothing at all.");
     const QCommandLineOption echo("echo", "Answer every byte with itself, like a loop-back plug.");
     const QCommandLineOption paced("paced", "Send one byte every 4.17 ms, as a real line at 2400 baud.");
+    const QCommandLineOption stalled("stalled", "Take nothing the program writes, like a stuck adapter.");
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -81,7 +88,7 @@ int main(int argc, char* argv[])
     const auto versionOption = parser.addVersionOption();
     for (const auto& number : numbers)
         parser.addOption(number.option);
-    parser.addOptions({silent, echo, paced});
+    parser.addOptions({silent, echo, paced, stalled});
 
     if (!parser.parse(QCoreApplication::arguments()))
         fail(parser.errorText());
@@ -109,6 +116,7 @@ int main(int argc, char* argv[])
     behaviour.silent = parser.isSet(silent);
     behaviour.echo = parser.isSet(echo);
     behaviour.paced = parser.isSet(paced);
+    behaviour.stalled = parser.isSet(stalled);
 
     // Signals only write a byte; the loop notices it and quits normally, so the
     // pseudo-terminal is torn down and the exit code is 0.
