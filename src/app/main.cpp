@@ -1,15 +1,12 @@
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "app/options.h"
+#include "app/quit_signals.h"
 #include "log/record_log.h"
 #include "protocol/clock.h"
 #include "pty_instrument.h"
@@ -19,43 +16,24 @@
 
 namespace {
 
-int quitPipe[2] = {-1, -1};
-
-extern "C" void onQuitSignal(int)
-{
-    // Only async-signal-safe work here: the event loop reads the pipe and quits.
-    const int savedErrno = errno;
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(quitPipe[1], &byte, 1);
-    errno = savedErrno;
-}
-
-// SIGINT and SIGTERM close the window the way the technician would, so a handler that
-// is waiting unwinds and the program exits normally.
-bool installQuitSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, quitPipe) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onQuitSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGINT, &action, nullptr) != 0 || ::sigaction(SIGTERM, &action, nullptr) != 0)
-        return false;
-    // A launcher may start us with these blocked so that an early signal waits for the
-    // handler instead of killing us half-initialised.
-    sigset_t quitSignals;
-    sigemptyset(&quitSignals);
-    sigaddset(&quitSignals, SIGINT);
-    sigaddset(&quitSignals, SIGTERM);
-    return ::sigprocmask(SIG_UNBLOCK, &quitSignals, nullptr) == 0;
-}
-
 void print(std::FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
+
+// SPLICE_EXIT_WHEN_SHOWN=1: quit once the window has been painted, so that a benchmark
+// can time the start-up from outside.
+class ExitWhenShown : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        // Queued, so the painted frame is flushed before the loop ends.
+        if (event->type() == QEvent::Paint)
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -66,32 +44,34 @@ int main(int argc, char* argv[])
     const QString defaultPort = splicerec::defaultPortPath();
     const QString defaultLog = QString::fromStdString(splicerec::RecordLog::defaultPath().string());
 
-    // Help and version need no display, so they are answered before the GUI starts;
-    // everything else is parsed after QApplication has taken out its own options.
+    // Help, version and the port list need no display, so they are answered before the
+    // GUI starts; everything else is parsed after QApplication has taken out its own options.
+    const auto answerAndExit = [&defaultPort](const splicerec::ParsedCommandLine& command) {
+        using Action = splicerec::ParsedCommandLine::Action;
+        if (command.action == Action::ShowHelp || command.action == Action::ShowVersion)
+            print(stdout, command.text);
+        else if (command.action == Action::ListPorts)
+            print(stdout, splicerec::formatPortList(splicerec::presentPorts(), defaultPort));
+        else
+            return false;
+        return true;
+    };
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
     auto command = splicerec::parseCommandLine(rawArguments, defaultPort, defaultLog);
-    if (command.action == splicerec::ParsedCommandLine::Action::ShowHelp ||
-        command.action == splicerec::ParsedCommandLine::Action::ShowVersion) {
-        print(stdout, command.text);
+    if (answerAndExit(command))
         return 0;
-    }
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("splice-records"));
 
     command = splicerec::parseCommandLine(QApplication::arguments(), defaultPort, defaultLog);
-    switch (command.action) {
-    case splicerec::ParsedCommandLine::Action::ShowHelp:
-    case splicerec::ParsedCommandLine::Action::ShowVersion:
-        print(stdout, command.text);
+    if (answerAndExit(command))
         return 0;
-    case splicerec::ParsedCommandLine::Action::Fail:
+    if (command.action == splicerec::ParsedCommandLine::Action::Fail) {
         print(stderr, command.text);
         return 2;
-    case splicerec::ParsedCommandLine::Action::Run:
-        break;
     }
     const auto& options = command.options;
 
@@ -112,18 +92,14 @@ int main(int argc, char* argv[])
     splicerec::SteadyClock clock;
     splicerec::Form1 form1(port, clock, splicerec::RecordLog(options.logPath.toStdString()));
 
-    if (!installQuitSignals()) {
+    if (!splicerec::quitOnSignals(form1)) {
         print(stderr, QStringLiteral("splice-records: cannot install the signal handlers\n"));
         return 1;
     }
-    QSocketNotifier quitNotifier(quitPipe[0], QSocketNotifier::Read);
-    QObject::connect(&quitNotifier, &QSocketNotifier::activated, &form1, [&form1] {
-        char bytes[16];
-        while (::read(quitPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        form1.requestQuit();
-    });
 
+    ExitWhenShown exitWhenShown;
+    if (qEnvironmentVariableIsSet("SPLICE_EXIT_WHEN_SHOWN"))
+        form1.installEventFilter(&exitWhenShown);
     form1.show();
     return QApplication::exec();
 }

@@ -19,9 +19,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const QString& 
                                   QStringLiteral("Talk to a built-in simulated splicer instead of a device."));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Record log (default: %1).").arg(defaultLogPath),
                                  QStringLiteral("FILE"), defaultLogPath);
+    const QCommandLineOption listPorts(QStringLiteral("list-ports"),
+                                       QStringLiteral("List the serial ports found, mark the default, and exit."));
     parser.addOption(port);
     parser.addOption(demo);
     parser.addOption(log);
+    parser.addOption(listPorts);
 
     // Without an application object the parser cannot name the program itself.
     const auto helpText = [&] {
@@ -49,6 +52,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const QString& 
         result.action = ParsedCommandLine::Action::ShowVersion;
         result.text = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
                       QLatin1Char('\n');
+        return result;
+    }
+    if (parser.isSet(listPorts)) {
+        result.action = ParsedCommandLine::Action::ListPorts;
         return result;
     }
     if (!parser.positionalArguments().isEmpty())

@@ -12,9 +12,9 @@ struct Options {
 };
 
 // What the command line asks for. `text` is the help, the version line, or the error
-// followed by the usage, ready to print.
+// followed by the usage, ready to print; ListPorts leaves the listing to the caller.
 struct ParsedCommandLine {
-    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    enum class Action { Run, ShowHelp, ShowVersion, ListPorts, Fail };
     Action action = Action::Run;
     Options options;
     QString text;

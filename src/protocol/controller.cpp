@@ -34,7 +34,7 @@ void Controller::guarded(Handler handler)
     } catch (const HandlerSuperseded&) {
         // The record handler or a newer link test has already told the technician.
     } catch (const DeviceSilent& error) {
-        reportLinkLost(error.what());
+        reportLinkLost(error.what(), "No answer on " + context_.port.deviceName() + ".");
     } catch (const PortError& error) {
         reportLinkLost(error.what());
     } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <grp.h>
@@ -88,14 +89,21 @@ QString deviceOwningGroup(const QString& path)
 }
 
 QString openFailureMessage(OpenFailure kind, const QString& device, const QString& systemReason,
-                           const QString& owningGroup)
+                           const QString& owningGroup, const QStringList& presentPorts)
 {
     const auto head = QStringLiteral("Cannot open %1: ").arg(device);
     switch (kind) {
     case OpenFailure::NotFound:
+        // A typo or a renumbered adapter is the usual cause: show what is there.
+        if (presentPorts.isEmpty())
+            return head + QStringLiteral(
+                       "the device does not exist or is not connected, and no serial port is "
+                       "connected at all. Plug in the serial adapter and press Com Test again.");
         return head + QStringLiteral(
-                   "the device does not exist or is not connected. Plug in the serial "
-                   "adapter, or choose another port.");
+                          "the device does not exist or is not connected. Serial ports present: %1. "
+                          "Plug in the serial adapter, or start the program again with --port "
+                          "and one of those.")
+                          .arg(presentPorts.join(QStringLiteral(", ")));
     case OpenFailure::PermissionDenied: {
         // Telling someone to join "root" would be bad advice; name the usual group.
         const bool known = !owningGroup.isEmpty() && owningGroup != QLatin1String("root");
@@ -122,6 +130,50 @@ QString connectionLostMessage(const QString& device, const QString& reason)
                "The connection to %1 was lost: %2. Check the cable and the adapter, then "
                "press Com Test.")
         .arg(device, plainReason(reason));
+}
+
+std::vector<PortDescription> presentPorts()
+{
+    std::vector<PortDescription> ports;
+    for (const auto& info : QSerialPortInfo::availablePorts()) {
+        PortDescription port{info.systemLocation(), info.description(), info.manufacturer(), info.serialNumber(),
+                             std::nullopt, std::nullopt};
+        if (info.hasVendorIdentifier())
+            port.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier())
+            port.productId = info.productIdentifier();
+        ports.push_back(port);
+    }
+    return ports;
+}
+
+QString formatPortList(const std::vector<PortDescription>& ports, const QString& defaultPath)
+{
+    if (ports.empty())
+        return QStringLiteral("No serial ports found.\n");
+    auto sorted = ports;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return numberedBefore(a.path, b.path); });
+    QString text;
+    for (const auto& port : sorted) {
+        QStringList details;
+        for (const auto& field : {port.description, port.manufacturer})
+            if (!field.isEmpty())
+                details << field;
+        if (!port.serialNumber.isEmpty())
+            details << QStringLiteral("serial ") + port.serialNumber;
+        if (port.vendorId && port.productId)
+            details << QStringLiteral("USB %1:%2")
+                           .arg(*port.vendorId, 4, 16, QLatin1Char('0'))
+                           .arg(*port.productId, 4, 16, QLatin1Char('0'));
+        text += port.path;
+        if (!details.isEmpty())
+            text += QStringLiteral("  ") + details.join(QStringLiteral(", "));
+        if (port.path == defaultPath)
+            text += QStringLiteral("  (default)");
+        text += QLatin1Char('\n');
+    }
+    return text;
 }
 
 }  // namespace splicerec

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <vector>
+
 namespace splicerec {
 
 // "ttyUSB0" means /dev/ttyUSB0; anything with a slash is already a path.
@@ -27,11 +30,28 @@ OpenFailure classifyOpenFailure(QSerialPort::SerialPortError error, bool deviceE
 QString deviceOwningGroup(const QString& path);
 
 // The text shown when a port cannot be opened: the device, the reason in plain words
-// and what the technician can do about it.
+// and what the technician can do about it. `presentPorts` are offered instead of a
+// device that is not there.
 QString openFailureMessage(OpenFailure kind, const QString& device, const QString& systemReason,
-                           const QString& owningGroup);
+                           const QString& owningGroup, const QStringList& presentPorts);
 
 // The text shown when an open port fails (adapter unplugged, line dropped).
 QString connectionLostMessage(const QString& device, const QString& reason);
+
+// What the system knows of one serial port; empty or absent where it does not know.
+struct PortDescription {
+    QString path;
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+    std::optional<quint16> vendorId;
+    std::optional<quint16> productId;
+};
+
+// The ports QSerialPortInfo finds now.
+std::vector<PortDescription> presentPorts();
+
+// The answer to --list-ports: one port a line, the one used without --port marked "(default)".
+QString formatPortList(const std::vector<PortDescription>& ports, const QString& defaultPath);
 
 }  // namespace splicerec

@@ -82,7 +82,12 @@ void QtSerialPort::open()
     const bool exists = QFileInfo::exists(path);
     const auto kind = classifyOpenFailure(error, exists, exists && accessDenied(path));
     port_.clearError();
-    throw PortError(openFailureMessage(kind, device_, reason, deviceOwningGroup(path)).toStdString());
+    QStringList present;
+    if (kind == OpenFailure::NotFound) {
+        for (const auto& port : presentPorts())
+            present << port.path;
+    }
+    throw PortError(openFailureMessage(kind, device_, reason, deviceOwningGroup(path), present).toStdString());
 }
 
 void QtSerialPort::close()

@@ -38,6 +38,9 @@ Form1::Form1(SerialPort& port, const Clock& clock, RecordLog log, QWidget* paren
     : QWidget(parent), controller_(*this, port, clock, std::move(log))
 {
     buildControls();
+    // The window has no port picker, so it at least says which port it talks to.
+    command5_->setToolTip(
+        QStringLiteral("Tests the link to the splicer on %1").arg(QString::fromStdString(port.deviceName())));
     connect(command5_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.comTest(); }); });
     connect(command1_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.start(); }); });
     connect(command4_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.nextPage(); }); });

@@ -50,9 +50,9 @@ TEST(PortChoice, ClassifiesOpenFailures)
 
 TEST(PortChoice, FailureMessagesSayWhatToDo)
 {
-    const auto open = [](OpenFailure kind, const char* reason, const char* group) {
+    const auto open = [](OpenFailure kind, const char* reason, const char* group, const QStringList& present = {}) {
         return openFailureMessage(kind, QStringLiteral("/dev/ttyUSB0"), QString::fromUtf8(reason),
-                                  QString::fromUtf8(group)).toStdString();
+                                  QString::fromUtf8(group), present).toStdString();
     };
     const struct {
         std::string message;
@@ -64,7 +64,10 @@ TEST(PortChoice, FailureMessagesSayWhatToDo)
         {open(OpenFailure::PermissionDenied, "", ""), {"\"dialout\"", "log out"}, {}},
         {open(OpenFailure::PermissionDenied, "", "root"), {"\"dialout\""}, {"\"root\""}},
         {open(OpenFailure::NotFound, "No such file or directory", ""),
-         {"Cannot open /dev/ttyUSB0: ", "does not exist", "not connected"}, {"No such file"}},
+         {"Cannot open /dev/ttyUSB0: ", "does not exist", "no serial port is connected"}, {"No such file"}},
+        {open(OpenFailure::NotFound, "", "", {"/dev/ttyS0", "/dev/ttyUSB1"}),
+         {"does not exist", "present: /dev/ttyS0, /dev/ttyUSB1.", "--port"}, {"no serial port"}},
+        {open(OpenFailure::InUse, "", "", {"/dev/ttyS0"}), {"in use"}, {"/dev/ttyS0"}},
         {open(OpenFailure::InUse, "Permission error while locking the device", "dialout"),
          {"in use by another program"}, {"dialout", "locking"}},
         {open(OpenFailure::Other, "Inappropriate ioctl for device.", ""),
@@ -80,6 +83,27 @@ TEST(PortChoice, FailureMessagesSayWhatToDo)
         for (const auto* text : c.absent)
             EXPECT_EQ(c.message.find(text), std::string::npos) << c.message << "\nhas: " << text;
     }
+}
+
+TEST(PortChoice, PortListShowsWhatIsKnownAndMarksTheDefault)
+{
+    const PortDescription usb{"/dev/ttyUSB0", "USB Serial", "FTDI", "A5028", 0x0403, 0x6001};
+    const PortDescription bare{"/dev/ttyS0", "", "", "", std::nullopt, std::nullopt};
+    const PortDescription vendorOnly{"/dev/ttyACM10", "", "Maker", "", 0x1a86, std::nullopt};
+    const PortDescription acm2{"/dev/ttyACM2", "", "", "7", 0x2341, 0x0043};
+    const struct {
+        std::vector<PortDescription> ports;
+        const char* defaultPath;
+        const char* expected;
+    } cases[] = {
+        {{}, "/dev/ttyS0", "No serial ports found.\n"},
+        {{usb, bare}, "/dev/ttyUSB0",
+         "/dev/ttyS0\n"
+         "/dev/ttyUSB0  USB Serial, FTDI, serial A5028, USB 0403:6001  (default)\n"},
+        {{vendorOnly, acm2}, "/dev/ttyS0", "/dev/ttyACM2  serial 7, USB 2341:0043\n/dev/ttyACM10  Maker\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatPortList(c.ports, QString::fromUtf8(c.defaultPath)).toStdString(), c.expected);
 }
 
 }  // namespace

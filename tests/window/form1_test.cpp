@@ -106,6 +106,7 @@ TEST(Form1StartUp, onlyComTestIsEnabledAndTheCaptionStaysHidden)
     for (const char* name : {"Command1", "Command2", "Command3", "Command4"})
         EXPECT_FALSE(rig.control(name)->isEnabled()) << name;
     EXPECT_TRUE(rig.control("Command5")->isEnabled());
+    EXPECT_EQ(rig.control("Command5")->toolTip(), "Tests the link to the splicer on " + rig.instrument.devicePath());
     for (auto* button : rig.form.findChildren<QPushButton*>()) {
         EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
         EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();

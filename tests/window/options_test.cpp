@@ -95,6 +95,7 @@ TEST(Program, answersTheCommandLineAndExitsWithItsCode)
         {{"--version"}, false, 0, "splice-records " SPLICE_VERSION "\n", ""},
         {{"--help"}, false, 0, "--port <DEVICE>", ""},
         {{"--help-all"}, false, 0, "--demo", ""},
+        {{"--list-ports"}, false, 0, "\n", ""},
         {{"--frobnicate"}, true, 2, "", "frobnicate"},
         {{"--demo", "--port", "/dev/ttyS0"}, true, 2, "", "--log <FILE>"},
     };

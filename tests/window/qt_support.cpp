@@ -28,7 +28,7 @@ public:
         static char* argv[] = {name, nullptr};
         app_ = new QApplication(argc, argv);
         QApplication::setApplicationName(QStringLiteral("splice-records"));
-        QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+        QApplication::setApplicationVersion(QStringLiteral(SPLICE_VERSION));
     }
     void TearDown() override { delete app_; }
 
