@@ -7,7 +7,7 @@ namespace splicerec {
 
 EventPump::EventPump(Mode mode) : mode_(mode)
 {
-    pacer_.setInterval(1);
+    pacer_.setInterval(kPaceIntervalMs);
     pacer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&pacer_, &QTimer::timeout, &pacer_, [this] { onPace(); });
 }

@@ -35,7 +35,7 @@ public:
     virtual void showMessage(const std::string& text, const std::string& detail = {}) = 0;
 
     // Dispatches pending window and port events; may run any enabled handler nested.
-    // Returns after at most about a millisecond when nothing is pending.
+    // Sleeps until the next event when nothing is pending, at most a few milliseconds.
     virtual void pumpEvents() = 0;
 
     // True once the window is closing or the program was asked to quit: every wait ends.
