@@ -75,5 +75,38 @@ TEST(Form1EndToEnd, comTestThenStartShowsTheFirstPageAndLogsIt)
     EXPECT_TRUE(form.grab().save(shot, "PNG")) << shot.toStdString();
 }
 
+// The whole download as the technician runs it; its picture is the README's screenshot.
+TEST(Form1EndToEnd, readAllDownloadsEveryRecordAndLeavesTheLastPage)
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath(QStringLiteral("RECORD.txt"));
+    // 57 records leave a last page of 17 lines: all of them fit in the text area.
+    sim::PtyInstrument instrument(sim::Behaviour{.records = 57});
+    QtSerialPort port(instrument.devicePath());
+    SteadyClock clock;
+    Form1 form(port, clock, RecordLog(logPath.toStdString()));
+    test::MessageBoxAnswerer answerer;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const auto button = [&](const char* name) { return form.findChild<QPushButton*>(QString::fromLatin1(name)); };
+
+    QTest::mouseClick(button("Command5"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button("Command3")->isEnabled(); }, 10000)) << form.statusText();
+    QTest::mouseClick(button("Command3"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.texts().isEmpty(); }, 30000));
+
+    EXPECT_EQ(answerer.texts(), QStringList{QStringLiteral("RECORD DOWNLOAD COMPLETE !")});
+    EXPECT_EQ(QString::fromStdString(form.pageText()), expectedLines(41, 57).join(QStringLiteral("\r\n")));
+    auto* progress = form.findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    EXPECT_EQ(progress->value(), 57);
+    EXPECT_EQ(progress->maximum(), 57);
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromLatin1(log.readAll()), expectedLines(1, 57).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+
+    const QString shot = QDir(test::testOutputDir()).filePath(QStringLiteral("form1-readall.png"));
+    EXPECT_TRUE(form.grab().save(shot, "PNG")) << shot.toStdString();
+}
+
 }  // namespace
 }  // namespace splicerec
