@@ -143,6 +143,9 @@ void Form1::setPageText(const std::string& text)
     pageText_ = text;
     shownPageText_ = shownForm(text);
     text1_->setPlainText(shownPageText_);
+    // Twenty lines do not all fit the box, and it has no scroll bars: keep the record
+    // that just arrived in sight.
+    text1_->moveCursor(QTextCursor::End);
 }
 
 std::string Form1::pageText() const
