@@ -9,10 +9,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <variant>
 
 namespace {
 
@@ -24,10 +24,40 @@ void onStopSignal(int)
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
 
+using splicerec::sim::Behaviour;
+using Duration = std::chrono::microseconds;
+
+// Every option sets one field of Behaviour; MS options are given in milliseconds.
 struct NumberOption {
-    QCommandLineOption option;
+    const char *name, *help, *valueName;
     int minimum;
-    std::function<void(splicerec::sim::Behaviour&, int)> apply;
+    std::variant<int Behaviour::*, Duration Behaviour::*> field;
+};
+
+const NumberOption kNumbers[] = {
+    {"records", "Stored records (default 57).", "N", 0, &Behaviour::records},
+    {"wrong-id", "Answer the first K identification requests wrongly.", "K", 0, &Behaviour::wrongIdentifications},
+    {"count-length", "Bytes in the record count reply (default 2).", "N", 0, &Behaviour::countReplyLength},
+    {"delay", "Wait this long before each reply.", "MS", 0, &Behaviour::replyDelay},
+    {"pieces", "Split each reply into N pieces (default 1).", "N", 1, &Behaviour::pieces},
+    {"piece-gap", "Time between the pieces of a reply.", "MS", 0, &Behaviour::pieceGap},
+    {"hang-up-after", "Drop the line instead of serving record K+1.", "K", 0, &Behaviour::hangUpAfterRecords},
+    {"silent-after", "Stop answering after K records.", "K", 0, &Behaviour::silentAfterRecords},
+    {"short-frame-after", "Send only 7 bytes of record K+1, then nothing.", "K", 0, &Behaviour::shortFrameAfterRecords},
+    {"extra-bytes", "Trailing bytes after each record.", "N", 0, &Behaviour::extraBytesPerFrame},
+    {"garbage", "Answer every request with N bytes of line noise.", "N", 0, &Behaviour::garbageBytes},
+    {"late-after", "Send record K+1 late (see --late-by).", "K", 0, &Behaviour::lateAfterRecords},
+    {"late-by", "How late the record of --late-after comes.", "MS", 0, &Behaviour::lateBy},
+};
+
+const struct {
+    const char *name, *help;
+    bool Behaviour::*field;
+} kFlags[] = {
+    {"silent", "Answer nothing at all.", &Behaviour::silent},
+    {"echo", "Answer every byte with itself, like a loop-back plug.", &Behaviour::echo},
+    {"paced", "Send one byte every 4.17 ms, as a real line at 2400 baud.", &Behaviour::paced},
+    {"stalled", "Take nothing the program writes, like a stuck adapter.", &Behaviour::stalled},
 };
 
 [[noreturn]] void fail(const QString& message)
@@ -44,51 +74,15 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("splicer-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SPLICE_VERSION));
 
-    using splicerec::sim::Behaviour;
-    using std::chrono::microseconds;
-    using std::chrono::milliseconds;
-    const auto ms = [](int value) { return microseconds(milliseconds(value)); };
-    const std::vector<NumberOption> numbers = {
-        {{"records", "Stored records (default 57).", "N"}, 0,
-         [](Behaviour& b, int v) { b.records = v; }},
-        {{"wrong-id", "Answer the first K identification requests wrongly.", "K"}, 0,
-         [](Behaviour& b, int v) { b.wrongIdentifications = v; }},
-        {{"count-length", "Bytes in the record count reply (default 2).", "N"}, 0,
-         [](Behaviour& b, int v) { b.countReplyLength = v; }},
-        {{"delay", "Wait this long before each reply.", "MS"}, 0,
-         [ms](Behaviour& b, int v) { b.replyDelay = ms(v); }},
-        {{"pieces", "Split each reply into N pieces (default 1).", "N"}, 1,
-         [](Behaviour& b, int v) { b.pieces = v; }},
-        {{"piece-gap", "Time between the pieces of a reply.", "MS"}, 0,
-         [ms](Behaviour& b, int v) { b.pieceGap = ms(v); }},
-        {{"hang-up-after", "Drop the line instead of serving record K+1.", "K"}, 0,
-         [](Behaviour& b, int v) { b.hangUpAfterRecords = v; }},
-        {{"silent-after", "Stop answering after K records.", "K"}, 0,
-         [](Behaviour& b, int v) { b.silentAfterRecords = v; }},
-        {{"short-frame-after", "Send only 7 bytes of record K+1, then nothing.", "K"}, 0,
-         [](Behaviour& b, int v) { b.shortFrameAfterRecords = v; }},
-        {{"extra-bytes", "Trailing bytes after each record.", "N"}, 0,
-         [](Behaviour& b, int v) { b.extraBytesPerFrame = v; }},
-        {{"garbage", "Answer every request with N bytes of line noise.", "N"}, 0,
-         [](Behaviour& b, int v) { b.garbageBytes = v; }},
-        {{"late-after", "Send record K+1 late (see --late-by).", "K"}, 0,
-         [](Behaviour& b, int v) { b.lateAfterRecords = v; }},
-        {{"late-by", "How late the record of --late-after comes.", "MS"}, 0,
-         [ms](Behaviour& b, int v) { b.lateBy = ms(v); }},
-    };
-    const QCommandLineOption silent("silent", "Answer nothing at all.");
-    const QCommandLineOption echo("echo", "Answer every byte with itself, like a loop-back plug.");
-    const QCommandLineOption paced("paced", "Send one byte every 4.17 ms, as a real line at 2400 baud.");
-    const QCommandLineOption stalled("stalled", "Take nothing the program writes, like a stuck adapter.");
-
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Serves a simulated fusion splicer on a pseudo-terminal and prints its path.");
     const auto helpOption = parser.addHelpOption();
     const auto versionOption = parser.addVersionOption();
-    for (const auto& number : numbers)
-        parser.addOption(number.option);
-    parser.addOptions({silent, echo, paced, stalled});
+    for (const auto& number : kNumbers)
+        parser.addOption({number.name, number.help, number.valueName});
+    for (const auto& flag : kFlags)
+        parser.addOption({flag.name, flag.help});
 
     if (!parser.parse(QCoreApplication::arguments()))
         fail(parser.errorText());
@@ -100,23 +94,24 @@ int main(int argc, char* argv[])
         fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
     Behaviour behaviour;
-    for (const auto& number : numbers) {
-        if (!parser.isSet(number.option))
+    for (const auto& number : kNumbers) {
+        if (!parser.isSet(number.name))
             continue;
-        const auto text = parser.value(number.option);
+        const auto text = parser.value(number.name);
         bool ok = false;
         const int value = text.toInt(&ok);
         if (!ok || value < number.minimum)
             fail(QStringLiteral("--%1 needs a whole number of at least %2, not \"%3\"")
-                     .arg(number.option.names().first())
+                     .arg(QLatin1String(number.name))
                      .arg(number.minimum)
                      .arg(text));
-        number.apply(behaviour, value);
+        if (const auto* count = std::get_if<int Behaviour::*>(&number.field))
+            behaviour.*(*count) = value;
+        else
+            behaviour.*std::get<Duration Behaviour::*>(number.field) = std::chrono::milliseconds(value);
     }
-    behaviour.silent = parser.isSet(silent);
-    behaviour.echo = parser.isSet(echo);
-    behaviour.paced = parser.isSet(paced);
-    behaviour.stalled = parser.isSet(stalled);
+    for (const auto& flag : kFlags)
+        behaviour.*flag.field = parser.isSet(flag.name);
 
     // Signals only write a byte; the loop notices it and quits normally, so the
     // pseudo-terminal is torn down and the exit code is 0.
