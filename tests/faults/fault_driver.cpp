@@ -1,6 +1,6 @@
-// fault_driver: the program as src/app/main.cpp builds it, with scripted clicks, for
-// the fault tests that need a process of its own (quitting by signal). It reports on
-// stdout each click and message box as it happens, and the window's final state.
+// fault_driver: the program as src/app/main.cpp builds it, with scripted clicks, for the
+// fault tests that need a process of its own (quitting by signal). It reports on stdout
+// each click and message box as it happens, and the window's final state.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
@@ -15,26 +15,20 @@
 #include "log/record_log.h"
 #include "protocol/clock.h"
 #include "serial/qt_serial_port.h"
-#include "window/form1.h"
 
-namespace {
-
-void say(const QString& what, const QString& text)
+static void say(const char* what, const QString& text)
 {
-    std::printf("%s: %s\n", qPrintable(what), qPrintable(text));
+    std::printf("%s: %s\n", what, qPrintable(text));
     std::fflush(stdout);
 }
-
-}  // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("splice-records"));
     QCommandLineParser parser;
-    const QCommandLineOption port("port", "Device.", "PATH");
-    const QCommandLineOption log("log", "Record log.", "PATH");
-    const QCommandLineOption click("click", "Button to click once the window is up (repeatable).", "NAME");
+    const QCommandLineOption port("port", "Device.", "PATH"), log("log", "Record log.", "PATH"),
+        click("click", "Button to click once the window is up (repeatable).", "NAME");
     parser.addOptions({port, log, click});
     parser.process(app);
 
@@ -49,18 +43,15 @@ int main(int argc, char* argv[])
     QTimer boxWatch;
     QObject::connect(&boxWatch, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box && box->isVisible() && box != announced) {
-            announced = box;
-            say(QStringLiteral("box"), box->text());
-        }
+        if (box && box->isVisible() && box != announced)
+            say("box", (announced = box)->text());
     });
     boxWatch.start(10);
-
     QTimer::singleShot(0, &form1, [&] {
         for (const auto& name : parser.values(click)) {
             if (form1.quitRequested())
                 break;
-            say(QStringLiteral("click"), name);
+            say("click", name);
             if (auto* button = form1.findChild<QAbstractButton*>(name))
                 button->click();
         }
@@ -69,9 +60,9 @@ int main(int argc, char* argv[])
     const int code = QApplication::exec();
 
     const auto outcome = splicerec::test::outcomeOf(form1, serialPort.isOpen(), {});
-    say(QStringLiteral("status"), outcome.status);
-    say(QStringLiteral("buttons"), outcome.buttons);
-    say(QStringLiteral("port"), outcome.portOpen ? QStringLiteral("open") : QStringLiteral("closed"));
-    say(QStringLiteral("page-last"), QString::number(outcome.pageLast));
+    say("status", outcome.status);
+    say("buttons", outcome.buttons);
+    say("port", outcome.portOpen ? QStringLiteral("open") : QStringLiteral("closed"));
+    say("page-last", QString::number(outcome.pageLast));
     return code;
 }
