@@ -50,7 +50,6 @@ public:
     // hundredths of a dB, then year, month, day, hour, minute in BCD.
     static std::array<std::uint8_t, 8> frame(int number);
 
-    const Behaviour& behaviour() const { return behaviour_; }
     int recordsServed() const { return recordsServed_; }
     bool hungUp() const { return hungUp_; }
 

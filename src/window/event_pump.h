@@ -29,7 +29,6 @@ public:
 
     // True while the pacing timer runs.
     bool pacing() const { return pacer_.isActive(); }
-    Mode mode() const { return mode_; }
 
 private:
     void onPace();

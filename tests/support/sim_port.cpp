@@ -11,11 +11,6 @@ SimPort::SimPort(FakeWindow& window, FakeClock& clock, sim::Behaviour behaviour)
     window.onPump([this] { deliverDue(); });
 }
 
-void SimPort::setSettings(const std::string& settings)
-{
-    settings_ = settings;
-}
-
 void SimPort::open()
 {
     if (!openError.empty())

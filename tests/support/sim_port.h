@@ -16,7 +16,7 @@ class SimPort final : public SerialPort {
 public:
     SimPort(FakeWindow& window, FakeClock& clock, sim::Behaviour behaviour = {});
 
-    void setSettings(const std::string& settings) override;
+    void setSettings(const std::string&) override {}
     bool isOpen() const override { return open_; }
     void open() override;
     void close() override;
@@ -35,7 +35,6 @@ public:
 
     std::string openError;  // when set, open() fails with it
     const std::string& written() const { return written_; }
-    const std::string& settings() const { return settings_; }
     int opens() const { return opens_; }
     sim::Instrument& instrument() { return instrument_; }
 
@@ -53,7 +52,7 @@ private:
     sim::Instrument instrument_;
     std::deque<Pending> inFlight_;
     std::vector<std::uint8_t> input_;
-    std::string written_, settings_, failure_;
+    std::string written_, failure_;
     int pendingOutput_ = 0;
     int opens_ = 0;
     bool open_ = false;
