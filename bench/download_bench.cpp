@@ -23,6 +23,7 @@
 
 #include "bench_window.h"
 #include "child_process.h"
+#include "log/record_log.h"
 #include "protocol/clock.h"
 #include "protocol/controller.h"
 #include "serial/qt_serial_port.h"
@@ -111,7 +112,8 @@ Download download(const Config& config, int records, bool paced, Mode mode)
     BenchWindow window(mode);
     QtSerialPort port(QString::fromStdString(*device));
     SteadyClock clock;
-    Controller controller(window, port, clock, RecordLog(logPath));
+    RecordLog log(logPath);
+    Controller controller(window, port, clock, log);
     controller.startUp();
     controller.comTest();
     if (controller.state().recordCount != records)

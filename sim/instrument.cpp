@@ -10,7 +10,8 @@ std::uint8_t bcd(int value) { return static_cast<std::uint8_t>((value / 10) << 4
 }  // namespace
 
 Instrument::Instrument(Behaviour behaviour)
-    : behaviour_(behaviour), wrongRepliesLeft_(behaviour.wrongIdentifications)
+    : behaviour_(behaviour), wrongRepliesLeft_(behaviour.wrongIdentifications),
+      lostCountsLeft_(behaviour.lostCountReplies)
 {
 }
 
@@ -113,6 +114,10 @@ std::vector<Emission> Instrument::receive(std::uint8_t hostByte)
         if (phase_ == Phase::Identified) {
             phase_ = Phase::Serving;
             nextRecord_ = 1;
+            if (lostCountsLeft_ > 0) {
+                --lostCountsLeft_;
+                return {};
+            }
             const int count = std::min(behaviour_.records, 0xFFFF);
             std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(count >> 8),
                                             static_cast<std::uint8_t>(count & 0xFF)};

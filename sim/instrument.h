@@ -14,6 +14,7 @@ struct Behaviour {
     bool silent = false;           // answers nothing at all
     bool echo = false;             // answers every byte with itself, like a loop-back plug
     int countReplyLength = 2;      // 1 or 3 send a count reply of the wrong length
+    int lostCountReplies = 0;      // the first K count replies never come
     std::chrono::microseconds replyDelay{0};
     bool paced = false;            // one byte every 4.17 ms, as at 2400 baud 8N1
     int pieces = 1;                // each reply split into this many pieces ...
@@ -63,6 +64,7 @@ private:
     Behaviour behaviour_;
     Phase phase_ = Phase::Idle;
     int wrongRepliesLeft_;
+    int lostCountsLeft_;
     int nextRecord_ = 1;
     int recordsServed_ = 0;
     bool hungUp_ = false;

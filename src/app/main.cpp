@@ -6,13 +6,11 @@
 #include <unistd.h>
 
 #include "app/options.h"
+#include "app/program.h"
 #include "app/quit_signals.h"
 #include "log/record_log.h"
-#include "protocol/clock.h"
 #include "pty_instrument.h"
 #include "serial/port_choice.h"
-#include "serial/qt_serial_port.h"
-#include "window/form1.h"
 
 namespace {
 
@@ -88,11 +86,9 @@ int main(int argc, char* argv[])
         device = demoInstrument->devicePath();
     }
 
-    splicerec::QtSerialPort port(device);
-    splicerec::SteadyClock clock;
-    splicerec::Form1 form1(port, clock, splicerec::RecordLog(options.logPath.toStdString()));
-
-    if (!splicerec::quitOnSignals(form1)) {
+    splicerec::Program program(device, options.logPath.toStdString());
+    auto& form1 = program.window();
+    if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); })) {
         print(stderr, QStringLiteral("splice-records: cannot install the signal handlers\n"));
         return 1;
     }

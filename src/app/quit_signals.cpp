@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "window/form1.h"
 
 namespace splicerec {
 namespace {
@@ -43,17 +42,17 @@ bool installHandlers()
 
 }  // namespace
 
-bool quitOnSignals(Form1& form)
+bool quitOnSignals(QObject& owner, std::function<void()> quit)
 {
     if (!installHandlers())
         return false;
-    // A child of the window, so it lives exactly as long as there is a window to close.
-    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &form);
-    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+    // A child of the owner, so it lives exactly as long as there is something to quit.
+    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [quit = std::move(quit)] {
         char bytes[16];
         while (::read(quitPipe[0], bytes, sizeof bytes) > 0) {
         }
-        form.requestQuit();
+        quit();
     });
     return true;
 }

@@ -16,7 +16,7 @@ LogError failure(const std::filesystem::path& path, const char* step, int error)
 
 }  // namespace
 
-void RecordLog::append(std::string_view line) const
+void RecordLog::append(std::string_view line)
 {
     std::FILE* file = std::fopen(path_.c_str(), "ab");
     if (!file)

@@ -1,25 +1,20 @@
 #pragma once
 
 #include <filesystem>
-#include <stdexcept>
 #include <string_view>
 
-namespace splicerec {
+#include "log/record_sink.h"
 
-class LogError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace splicerec {
 
 // The record log: one line per record, CR LF after each, appended and never rewritten.
 // The file is open only for the duration of one append, so every record that was
 // reported saved is on disk even if the program dies.
-class RecordLog {
+class RecordLog final : public RecordSink {
 public:
     explicit RecordLog(std::filesystem::path path) : path_(std::move(path)) {}
 
-    // Throws LogError naming the file and the reason when any step fails.
-    void append(std::string_view line) const;
+    void append(std::string_view line) override;
 
     const std::filesystem::path& path() const { return path_; }
 

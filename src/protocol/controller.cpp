@@ -4,8 +4,8 @@
 
 namespace splicerec {
 
-Controller::Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordLog log)
-    : log_(std::move(log)), context_{window, port, state_, clock, log_}
+Controller::Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordSink& log)
+    : context_{window, port, state_, clock, log}
 {
 }
 
@@ -39,6 +39,8 @@ void Controller::guarded(Handler handler)
         reportLinkLost(error.what());
     } catch (const std::exception& error) {
         reportLinkLost("Unexpected error !", error.what());
+    } catch (...) {
+        reportLinkLost("Unexpected error !");
     }
 }
 

@@ -7,13 +7,14 @@
 
 namespace splicerec {
 
-// The window's event handlers, free of any window system: the widget window forwards
-// its clicks and the port's receive notification here. No exception leaves a handler.
+// The window's event handlers, free of any window system: whoever owns the window
+// connects its clicks here, and startUp() subscribes to the port's receive
+// notification. No exception leaves a handler.
 class Controller {
 public:
     static constexpr const char* kLineSettings = "2400,n,8,1";
 
-    Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordLog log);
+    Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordSink& log);
     ~Controller();
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
@@ -28,7 +29,6 @@ public:
     void receive();   // MSComm1 receive notification
 
     const DownloadState& state() const { return state_; }
-    const RecordLog& log() const { return log_; }
 
 private:
     template <typename Handler>
@@ -36,7 +36,6 @@ private:
     void reportLinkLost(const std::string& message, const std::string& detail = {});
 
     DownloadState state_;
-    RecordLog log_;
     HandlerContext context_;
     LinkTest linkTest_{context_};
     PageReader reader_{context_};

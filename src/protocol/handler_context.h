@@ -1,9 +1,9 @@
 #pragma once
 
-#include "log/record_log.h"
+#include "log/record_sink.h"
 #include "protocol/clock.h"
+#include "protocol/download_state.h"
 #include "serial/serial_port.h"
-#include "window/download_state.h"
 #include "window/window_ops.h"
 
 namespace splicerec {
@@ -14,7 +14,7 @@ struct HandlerContext {
     SerialPort& port;
     DownloadState& state;
     const Clock& clock;
-    const RecordLog& log;
+    RecordSink& log;
 };
 
 inline void disableLowerButtons(WindowOps& window)

@@ -116,8 +116,13 @@ void QtSerialPort::clearInput()
 
 void QtSerialPort::write(std::string_view text)
 {
-    if (port_.isOpen() && !text.empty())
-        port_.write(text.data(), static_cast<qint64>(text.size()));
+    if (!port_.isOpen() || text.empty())
+        return;
+    if (port_.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()))
+        return;
+    // A byte that never leaves would be waited for until the deadline; say why now.
+    failure_ = connectionLostMessage(device_, port_.errorString()).toStdString();
+    port_.close();
 }
 
 int QtSerialPort::pendingOutput() const

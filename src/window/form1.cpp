@@ -34,19 +34,14 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 }  // namespace
 
-Form1::Form1(SerialPort& port, const Clock& clock, RecordLog log, QWidget* parent)
-    : QWidget(parent), controller_(*this, port, clock, std::move(log))
+Form1::Form1(QWidget* parent) : QWidget(parent)
 {
     buildControls();
-    // The window has no port picker, so it at least says which port it talks to.
-    command5_->setToolTip(
-        QStringLiteral("Tests the link to the splicer on %1").arg(QString::fromStdString(port.deviceName())));
-    connect(command5_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.comTest(); }); });
-    connect(command1_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.start(); }); });
-    connect(command4_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.nextPage(); }); });
-    connect(command3_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.readAll(); }); });
-    connect(command2_, &QPushButton::clicked, this, [this] { runHandler([this] { controller_.stopRead(); }); });
-    runHandler([this] { controller_.startUp(); });
+    connect(command5_, &QPushButton::clicked, this, &Form1::comTestPressed);
+    connect(command1_, &QPushButton::clicked, this, &Form1::startPressed);
+    connect(command4_, &QPushButton::clicked, this, &Form1::nextPagePressed);
+    connect(command3_, &QPushButton::clicked, this, &Form1::readAllPressed);
+    connect(command2_, &QPushButton::clicked, this, &Form1::stopReadPressed);
 }
 
 Form1::~Form1() = default;
@@ -108,24 +103,20 @@ QPushButton* Form1::button(Button which) const
     return nullptr;
 }
 
-template <typename Handler>
-void Form1::runHandler(Handler handler) noexcept
+void Form1::setPortName(const QString& device)
 {
-    // The controller reports every failure itself; this only keeps anything it missed
-    // from unwinding through Qt's event loop.
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        qWarning("splice-records: handler failed: %s", error.what());
-    } catch (...) {
-        qWarning("splice-records: handler failed");
-    }
+    command5_->setToolTip(QStringLiteral("Tests the link to the splicer on %1").arg(device));
 }
 
 void Form1::setEnabled(Button which, bool enabled)
 {
     if (auto* target = button(which))
         target->setEnabled(enabled);
+}
+
+bool Form1::buttonEnabled(Button which) const
+{
+    return button(which)->isEnabled();
 }
 
 void Form1::setStatusText(const std::string& text)

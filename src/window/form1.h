@@ -5,10 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "log/record_log.h"
-#include "protocol/clock.h"
-#include "protocol/controller.h"
-#include "serial/serial_port.h"
 #include "window/event_pump.h"
 #include "window/window_ops.h"
 
@@ -21,22 +17,24 @@ class QPushButton;
 namespace splicerec {
 
 // The program's only window: the page of records, the status line and the five buttons.
-// The buttons and the port's receive notification go to the controller; the controller
-// changes the window only through WindowOps.
+// It knows neither the port nor the protocol: a click is a signal, and whoever owns the
+// window connects it to a handler that changes the window through WindowOps.
 class Form1 : public QWidget, public WindowOps {
     Q_OBJECT
 
 public:
-    Form1(SerialPort& port, const Clock& clock, RecordLog log, QWidget* parent = nullptr);
+    explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
-    Controller& controller() { return controller_; }
+    // Names the device in the Com Test tooltip: the window has no port picker.
+    void setPortName(const QString& device);
 
     // Ends every wait, closes any open message box and the window, and leaves the main
     // event loop: for signals, and for tests.
     void requestQuit();
 
     void setEnabled(Button button, bool enabled) override;
+    bool buttonEnabled(Button button) const;
     void setStatusText(const std::string& text) override;
     std::string statusText() const override;
     void setPageText(const std::string& text) override;
@@ -51,6 +49,13 @@ public:
     // QWidget::setEnabled would otherwise be hidden by the WindowOps overload.
     using QWidget::setEnabled;
 
+signals:
+    void comTestPressed();   // Command5
+    void startPressed();     // Command1
+    void nextPagePressed();  // Command4
+    void readAllPressed();   // Command3
+    void stopReadPressed();  // Command2
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -58,8 +63,6 @@ private:
     void buildControls();
     QPushButton* button(Button which) const;
     void closeMessageBoxes();
-    template <typename Handler>
-    void runHandler(Handler handler) noexcept;
 
     QPlainTextEdit* text1_ = nullptr;
     QPushButton* command1_ = nullptr;
@@ -78,7 +81,6 @@ private:
     std::vector<QMessageBox*> openBoxes_;  // innermost last
     bool quitRequested_ = false;
     EventPump pump_;
-    Controller controller_;
 };
 
 }  // namespace splicerec

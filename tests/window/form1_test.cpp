@@ -3,12 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "window/form1.h"
 #include "window/qt_support.h"
 
 namespace splicerec {
 namespace {
 
-TEST(Form1, startsWithEveryControlInPlaceAndOnlyComTestEnabledAtAnyWindowSize)
+TEST(Form1, hasEveryControlInPlaceAtAnyWindowSizeAndClicksOnlyEnabledButtons)
 {
     const struct {
         const char *name, *className, *text;
@@ -25,22 +26,27 @@ TEST(Form1, startsWithEveryControlInPlaceAndOnlyComTestEnabledAtAnyWindowSize)
         {"Label2", "QLabel", "", {96, 288, 345, 17}, true, true},
         {"progressBar", "QProgressBar", "0", {16, 348, 433, 10}, true, true},
     };
-    test::FormRig rig;
-    EXPECT_EQ(rig.form.objectName() + ' ' + rig.form.windowTitle(), QStringLiteral("form1 Record"));
-    EXPECT_EQ(rig.form.size(), QSize(467, 362));
-    auto* text1 = rig.control<QPlainTextEdit>("Text1");
-    EXPECT_EQ(rig.form.focusWidget(), text1);
+    Form1 form;
+    form.setPortName("/dev/ttyUSB3");
+    for (auto button : {Button::Command1, Button::Command2, Button::Command3, Button::Command4})
+        form.setEnabled(button, false);  // as start-up leaves them
+    form.show();
+    const auto control = [&form](const char* name) { return form.findChild<QWidget*>(name); };
+    EXPECT_EQ(form.objectName() + ' ' + form.windowTitle(), QStringLiteral("form1 Record"));
+    EXPECT_EQ(form.size(), QSize(467, 362));
+    auto* text1 = form.findChild<QPlainTextEdit*>("Text1");
+    EXPECT_EQ(form.focusWidget(), text1);
     EXPECT_EQ(text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(text1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(rig.control("Command5")->toolTip(), "Tests the link to the splicer on " + rig.instrument.devicePath());
-    for (auto* button : rig.form.findChildren<QPushButton*>())
+    EXPECT_EQ(control("Command5")->toolTip(), "Tests the link to the splicer on /dev/ttyUSB3");
+    for (auto* button : form.findChildren<QPushButton*>())
         EXPECT_FALSE(button->autoDefault() || button->isDefault()) << button->objectName().toStdString();
     for (const QSize size : {QSize(467, 362), QSize(800, 600), QSize(300, 200)}) {
-        rig.form.resize(size);
+        form.resize(size);
         QCoreApplication::processEvents();
         for (const auto& c : controls) {
             SCOPED_TRACE(testing::Message() << c.name << " at window width " << size.width());
-            auto* widget = rig.control(c.name);
+            auto* widget = control(c.name);
             ASSERT_NE(widget, nullptr);
             EXPECT_STREQ(widget->metaObject()->className(), c.className);
             EXPECT_EQ(widget->geometry(), c.geometry);
@@ -52,16 +58,27 @@ TEST(Form1, startsWithEveryControlInPlaceAndOnlyComTestEnabledAtAnyWindowSize)
         }
     }
 
-    test::MessageBoxAnswerer answerer;
-    for (const char* name : {"Command1", "Command2", "Command3", "Command4"})
-        QTest::mouseClick(rig.control(name), Qt::LeftButton);
-    EXPECT_TRUE(!rig.port.isOpen() && rig.instrument.received().isEmpty() && answerer.texts().isEmpty());
-    EXPECT_EQ(rig.form.statusText(), "");
+    // Each button says it was pressed, once, and only while it is enabled.
+    QStringList pressed;
+    const std::pair<const char*, void (Form1::*)()> buttonSignals[] = {
+        {"Command5", &Form1::comTestPressed}, {"Command1", &Form1::startPressed}, {"Command4", &Form1::nextPagePressed},
+        {"Command3", &Form1::readAllPressed}, {"Command2", &Form1::stopReadPressed}};
+    for (const auto& [name, signal] : buttonSignals)
+        QObject::connect(&form, signal, [&pressed, name = name] { pressed << name; });
+    for (const auto& [name, signal] : buttonSignals)
+        QTest::mouseClick(control(name), Qt::LeftButton);
+    EXPECT_EQ(pressed, QStringList{"Command5"});
+    EXPECT_EQ(form.statusText(), "");
 
     for (auto button : {Button::Command1, Button::Command2, Button::Command3, Button::Command4})
-        rig.form.setEnabled(button, true);
-    QApplication::setActiveWindow(&rig.form);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.form));
+        form.setEnabled(button, true);
+    pressed.clear();
+    for (const auto& [name, signal] : buttonSignals)
+        QTest::mouseClick(control(name), Qt::LeftButton);
+    EXPECT_EQ(pressed, QStringList({"Command5", "Command1", "Command4", "Command3", "Command2"}));
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    text1->setFocus();  // the clicks took it
     QStringList visited;  // labels take no focus
     for (int step = 0; step < 7; ++step, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
         visited << QApplication::focusWidget()->objectName();
@@ -70,18 +87,18 @@ TEST(Form1, startsWithEveryControlInPlaceAndOnlyComTestEnabledAtAnyWindowSize)
 
 TEST(Form1, pageTextKeepsCrLfForTheLogicWhileTheEditorShowsPlainLines)
 {
-    test::FormRig rig;
-    auto* text1 = rig.control<QPlainTextEdit>("Text1");
-    rig.form.setPageText("NO 00001: a\r\nNO 00002: b");
-    EXPECT_EQ(rig.form.pageText(), "NO 00001: a\r\nNO 00002: b");
+    Form1 form;
+    auto* text1 = form.findChild<QPlainTextEdit*>("Text1");
+    form.setPageText("NO 00001: a\r\nNO 00002: b");
+    EXPECT_EQ(form.pageText(), "NO 00001: a\r\nNO 00002: b");
     EXPECT_EQ(text1->toPlainText(), QStringLiteral("NO 00001: a\nNO 00002: b"));
 
     text1->moveCursor(QTextCursor::End);
     QTest::keyClick(text1, Qt::Key_Return);
     QTest::keyClicks(text1, "note");
-    EXPECT_EQ(rig.form.pageText(), "NO 00001: a\r\nNO 00002: b\r\nnote");
-    rig.form.setPageText("NO 00003: c");
-    EXPECT_EQ(rig.form.pageText(), "NO 00003: c");
+    EXPECT_EQ(form.pageText(), "NO 00001: a\r\nNO 00002: b\r\nnote");
+    form.setPageText("NO 00003: c");
+    EXPECT_EQ(form.pageText(), "NO 00003: c");
 }
 
 TEST(Form1, messageBoxIsModalWithOneOkButtonTheTextAndTheDetailAsWritten)
@@ -91,7 +108,7 @@ TEST(Form1, messageBoxIsModalWithOneOkButtonTheTextAndTheDetailAsWritten)
         {"RECORD SAVE ERROR !!", "cannot open /root/RECORD.txt: Permission denied"},
         {"Unexpected error !", "read failed: <b>not markup</b>"},
     };
-    test::FormRig rig;
+    Form1 form;
     for (const auto& [text, detail] : cases) {
         QStringList seen;
         test::MessageBoxAnswerer answerer([&](QMessageBox& box) {
@@ -105,25 +122,38 @@ TEST(Form1, messageBoxIsModalWithOneOkButtonTheTextAndTheDetailAsWritten)
                  << QString::number(box.windowModality()) << shown.toPlainText();
             box.button(QMessageBox::Ok)->click();
         });
-        rig.form.showMessage(text, detail);
+        form.showMessage(text, detail);
         EXPECT_EQ(seen, QStringList({"splice-records", QString::fromStdString(text), "1",
                                      QString::number(Qt::ApplicationModal), QString::fromStdString(detail)}));
     }
 }
 
-TEST(Form1, closingOrQuittingDuringAWaitEndsItAtOnce)
+// A handler that waits pumps until the window says quit; one that shows a box is inside
+// its exec. Closing the window or quitting must end both at once.
+TEST(Form1, closingOrQuittingEndsAWaitAndClosesTheOpenBox)
 {
     for (const bool close : {false, true}) {
-        SCOPED_TRACE(close ? "close" : "requestQuit");
-        test::FormRig rig(sim::Behaviour{.silent = true});
-        test::MessageBoxAnswerer answerer;
-        QTimer::singleShot(0, &rig.form, [&] { close ? void(rig.form.close()) : rig.form.requestQuit(); });
-        QTest::mouseClick(rig.control("Command5"), Qt::LeftButton);
-        EXPECT_TRUE(rig.form.quitRequested());
-        EXPECT_FALSE(rig.form.isVisible());
-        // A wait that ran out would have reported the silent cable instead.
-        EXPECT_EQ(rig.form.statusText(), "Communicating...");
-        EXPECT_TRUE(answerer.texts().isEmpty());
+        for (const bool inBox : {false, true}) {
+            SCOPED_TRACE(std::string(close ? "close" : "requestQuit") + (inBox ? " in a box" : " in a wait"));
+            Form1 form;
+            form.show();
+            long pumps = 0;
+            bool returned = false;
+            QObject::connect(&form, &Form1::comTestPressed, [&] {
+                if (inBox)
+                    form.showMessage("Device not responding ! Please check the cable !");
+                while (!form.quitRequested() && ++pumps < 100'000)
+                    form.pumpEvents();
+                form.showMessage("nobody reads this");  // the window is closing
+                returned = true;
+            });
+            QTimer::singleShot(50, &form, [&] { close ? void(form.close()) : form.requestQuit(); });
+            QTest::mouseClick(form.findChild<QWidget*>("Command5"), Qt::LeftButton);
+            EXPECT_TRUE(returned && form.quitRequested());
+            EXPECT_LT(pumps, 100'000);
+            EXPECT_FALSE(form.isVisible());
+            EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        }
     }
 }
 

@@ -4,14 +4,13 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
+#include <ostream>
 
-#include "protocol/clock.h"
-#include "pty_instrument.h"
-#include "serial/qt_serial_port.h"
-#include "window/form1.h"
+// Readable failure messages for Qt's strings.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* out) { *out << '[' << list.join(", ").toStdString() << ']'; }
 
 namespace splicerec::test {
 
@@ -30,25 +29,6 @@ private:
     std::function<void(QMessageBox&)> answer_;
     QStringList texts_;
     QTimer poll_;
-};
-
-// The shown window on the real port, with a simulated splicer at the far end of a pty
-// and the record log in a temporary directory.
-struct FormRig {
-    explicit FormRig(sim::Behaviour behaviour = {})
-        : instrument(behaviour), port(instrument.devicePath()), form(port, clock, RecordLog(logPath().toStdString()))
-    {
-        form.show();
-    }
-    QString logPath() const { return dir.filePath(QStringLiteral("RECORD.txt")); }
-    template <typename Widget = QWidget>
-    Widget* control(const char* name) const { return form.findChild<Widget*>(QString::fromLatin1(name)); }
-
-    QTemporaryDir dir;
-    sim::PtyInstrument instrument;
-    QtSerialPort port;
-    SteadyClock clock;
-    Form1 form;
 };
 
 // Where the tests leave files for people to look at.

@@ -55,7 +55,7 @@ TEST_F(RecordLogTest, AppendsEachLineWithCrLfAfterWhateverWasThere)
         fs::remove(path);
         if (c.before)
             writeFile(path, c.before);
-        const RecordLog log(path);
+        RecordLog log(path);
         log.append("A");
         log.append("B");
         EXPECT_EQ(contents(path), c.after) << (c.before ? c.before : "(no file)");

@@ -1,20 +1,19 @@
-// fault_driver: the program as src/app/main.cpp builds it, with scripted clicks, for the
-// fault tests that need a process of its own (quitting by signal). It reports on stdout
+// program_driver: the program as src/app/main.cpp builds it, with scripted clicks, for the
+// scenarios that need a process of their own (quitting by signal). It reports on stdout
 // each click and message box as it happens, and the window's final state.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 
+#include "app/program.h"
 #include "app/quit_signals.h"
-#include "faults/outcome.h"
-#include "log/record_log.h"
-#include "protocol/clock.h"
-#include "serial/qt_serial_port.h"
+#include "support/fakes.h"
 
 static void say(const char* what, const QString& text)
 {
@@ -32,10 +31,9 @@ int main(int argc, char* argv[])
     parser.addOptions({port, log, click});
     parser.process(app);
 
-    splicerec::QtSerialPort serialPort(parser.value(port));
-    splicerec::SteadyClock clock;
-    splicerec::Form1 form1(serialPort, clock, splicerec::RecordLog(parser.value(log).toStdString()));
-    if (!splicerec::quitOnSignals(form1))
+    splicerec::Program program(parser.value(port), parser.value(log).toStdString());
+    auto& form1 = program.window();
+    if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); }))
         return 1;
 
     // Boxes are left open: nobody is at the keyboard, so the test quits from inside them.
@@ -59,10 +57,10 @@ int main(int argc, char* argv[])
     form1.show();
     const int code = QApplication::exec();
 
-    const auto outcome = splicerec::test::outcomeOf(form1, serialPort.isOpen(), {});
-    say("status", outcome.status);
-    say("buttons", outcome.buttons);
-    say("port", outcome.portOpen ? QStringLiteral("open") : QStringLiteral("closed"));
-    say("page-last", QString::number(outcome.pageLast));
+    const auto enabled = [&form1](splicerec::Button button) { return form1.buttonEnabled(button); };
+    say("status", QString::fromStdString(form1.statusText()));
+    say("buttons", QString::fromStdString(splicerec::test::enabledButtons(enabled)));
+    say("port", program.port().isOpen() ? QStringLiteral("open") : QStringLiteral("closed"));
+    say("page", QString::fromStdString(form1.pageText()).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")));
     return code;
 }

@@ -1,0 +1,17 @@
+#include "app/program.h"
+
+namespace splicerec {
+
+Program::Program(const QString& device, const std::filesystem::path& logPath)
+    : port_(device), log_(logPath), controller_(form1_, port_, clock_, log_)
+{
+    form1_.setPortName(QString::fromStdString(port_.deviceName()));
+    QObject::connect(&form1_, &Form1::comTestPressed, &form1_, [this] { controller_.comTest(); });
+    QObject::connect(&form1_, &Form1::startPressed, &form1_, [this] { controller_.start(); });
+    QObject::connect(&form1_, &Form1::nextPagePressed, &form1_, [this] { controller_.nextPage(); });
+    QObject::connect(&form1_, &Form1::readAllPressed, &form1_, [this] { controller_.readAll(); });
+    QObject::connect(&form1_, &Form1::stopReadPressed, &form1_, [this] { controller_.stopRead(); });
+    controller_.startUp();
+}
+
+}  // namespace splicerec

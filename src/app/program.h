@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <filesystem>
+
+#include "log/record_log.h"
+#include "protocol/clock.h"
+#include "protocol/controller.h"
+#include "serial/qt_serial_port.h"
+#include "window/form1.h"
+
+namespace splicerec {
+
+// The program's parts and their wiring: the window's clicks go to the handlers, the
+// port's receive notification to the record handler, the records to the log file.
+class Program {
+public:
+    Program(const QString& device, const std::filesystem::path& logPath);
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    Form1& window() { return form1_; }
+    QtSerialPort& port() { return port_; }
+
+private:
+    QtSerialPort port_;
+    SteadyClock clock_;
+    RecordLog log_;
+    Form1 form1_;
+    // Last, so that it is gone before the window and the port it uses.
+    Controller controller_;
+};
+
+}  // namespace splicerec

@@ -1,0 +1,218 @@
+#pragma once
+
+// The scenario table: what the instrument, the cable, the disk and the technician do, and
+// the state the program must come to rest in. Two runners read it: the fake-time runner
+// (the protocol against the simulated instrument on a fake clock) and the real-stack
+// runner (the program's window, QtSerialPort on a pseudo-terminal, the log on disk).
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "instrument.h"
+
+namespace splicerec::test {
+
+using namespace std::chrono_literals;
+
+// The log line of record `number` as the simulated instrument sends it, formatted here
+// on its own so that a fault in the program's formatter cannot hide in the expectation.
+inline std::string expectedLine(int number)
+{
+    const auto f = sim::Instrument::frame(number);
+    char text[64];
+    std::snprintf(text, sizeof text, "NO %05d: 20%02X-%02X-%02X %02X:%02X   LOSS:%d.%02ddB", f[0] * 256 + f[1],
+                  f[3], f[4], f[5], f[6], f[7], f[2] / 100, f[2] % 100);
+    return text;
+}
+
+inline std::vector<std::string> expectedLines(const std::vector<std::pair<int, int>>& ranges)
+{
+    std::vector<std::string> lines;
+    for (const auto& [first, last] : ranges)
+        for (int number = first; number <= last; ++number)
+            lines.push_back(expectedLine(number));
+    return lines;
+}
+
+constexpr int kAtRest = -1, kInBox = -2;
+
+// One thing done: when the trigger holds (the program is at rest, a message box is open,
+// or the instrument has heard `heard` bytes) and `ms` more have passed.
+struct Step {
+    enum Action { Click, HangUp, Quit, CloseWindow, Sigterm, AnswerBox };
+    Action action;
+    const char* button;  // the caption, for a click
+    int heard;
+    int ms;
+};
+
+inline Step click(const char* button, int heard = kAtRest, int ms = 0) { return {Step::Click, button, heard, ms}; }
+inline Step at(int heard, int ms, Step::Action action) { return {action, nullptr, heard, ms}; }
+
+enum class Setup {
+    None, OpenFailsOnce, MissingDevice, DeviceHeld, SymlinkToHeld, NoPermission, LogFailsAtOnce, LogCutMidLine
+};
+
+struct End {
+    std::string status;
+    std::string buttons;  // the enabled lower buttons: "Start,ReadAll"
+    bool portOpen;
+};
+
+enum Runners { kFake = 1, kReal = 2, kBoth = 3 };
+
+struct Scenario {
+    const char* name;
+    int runners;
+    sim::Behaviour behaviour;
+    std::vector<Step> steps;
+    End end;
+    std::vector<std::string> boxes{};  // "{dev}" is the device; a final '*' matches any rest
+    std::vector<std::pair<int, int>> log{};  // record ranges, in order
+    int pageLast = -1;  // the record on the page's last line; -1: the last logged, or none
+    Setup setup = Setup::None;
+    std::string heard{};  // every byte the instrument heard, when given
+    const char* screenshot = nullptr;
+    int pageFirst = -1;  // the record on the page's first line; -1: a page starts every twentieth
+
+    int lastShown() const { return pageLast >= 0 ? pageLast : log.empty() ? 0 : log.back().second; }
+    std::vector<std::string> page() const
+    {
+        const int last = lastShown();
+        const int first = pageFirst >= 0 ? pageFirst : last - (last - 1) % 20;
+        return last == 0 ? std::vector<std::string>{} : expectedLines({{first, last}});
+    }
+    bool inDriver() const { return steps.back().action == Step::Sigterm; }
+};
+
+inline void PrintTo(const Scenario& row, std::ostream* out) { *out << row.name; }
+
+inline std::string ok(int records)
+{
+    return "Communication success !" + std::to_string(records) + " records in the device!";
+}
+inline std::string requests(int n) { return std::string(static_cast<std::size_t>(n), 'n'); }
+
+const std::string kFail = "Communication error ! Please check the cable !",
+                  kSilent = "Device not responding ! Please check the cable !", kSaveError = "RECORD SAVE ERROR !!",
+                  kLost = "The connection to {dev} was lost*", kInUse = "Cannot open {dev}: it is in use*",
+                  kComplete = "RECORD DOWNLOAD COMPLETE !", kStopped = "Reading record stopped !";
+const End kLinkFailed{kFail, "", true}, kFailed{kFail, "", false}, kBusy{"Communicating...", "", true},
+    kLinked{ok(57), "Start,ReadAll", true}, kPaged{ok(57), "Next Page,ReadAll,StopRead", true},
+    kSaveFailed{ok(57), "Start", false}, kQuitReading{ok(57), "", true};
+inline End done(int records, std::string buttons) { return {ok(records), std::move(buttons), false}; }
+constexpr const char *kTest = "Com Test", *kStart = "Start", *kNext = "Next Page", *kAll = "ReadAll",
+                     *kStop = "StopRead";
+
+inline std::vector<Step> linked(std::vector<Step> more = {})
+{
+    more.insert(more.begin(), click(kTest));
+    return more;
+}
+inline std::vector<Step> started(std::vector<Step> more = {})
+{
+    more.insert(more.begin(), click(kStart));
+    return linked(std::move(more));
+}
+inline std::vector<Step> reading(std::vector<Step> more = {})
+{
+    more.insert(more.begin(), click(kAll));
+    return linked(std::move(more));
+}
+inline sim::Behaviour records(int n) { return {.records = n}; }
+inline sim::Behaviour silentAfter(int k) { return {.silentAfterRecords = k}; }
+
+// clang-format off
+inline const std::vector<Scenario> kScenarios = {
+    // 1. Link tests against instruments that do not answer as they should.
+    {"ComTestSilent", kFake, {.silent = true}, linked(), kLinkFailed, {}, {}, -1, Setup::None, "s"},
+    {"WrongIdentificationOnce", kFake, {.wrongIdentifications = 1}, linked(), kLinked, {}, {}, -1, Setup::None, "san"},
+    {"WrongIdentificationTenTimes", kFake, {.wrongIdentifications = 10}, linked(), kLinked, {}, {}, -1, Setup::None,
+     "s" + std::string(10, 'a') + "n"},
+    {"WrongIdentificationElevenTimes", kFake, {.wrongIdentifications = 11}, linked(), kLinkFailed, {}, {}, -1,
+     Setup::None, "s" + std::string(11, 'a')},
+    {"EchoOnly", kFake, {.echo = true}, linked(), kLinkFailed, {}, {}, -1, Setup::None, "s"},
+    {"GarbageShorterThanAFrame", kFake, {.garbageBytes = 5}, linked(), kLinkFailed},
+    {"GarbageLongerThanAFrame", kFake, {.garbageBytes = 12}, started(), kLinkFailed},
+    {"CountReplyMissing", kFake, {.countReplyLength = 0}, linked(), kLinkFailed, {}, {}, -1, Setup::None, "sn"},
+    {"CountReplyOfOneByte", kFake, {.countReplyLength = 1}, linked(), kLinkFailed},
+    {"CountReplyOfThreeBytes", kFake, {.countReplyLength = 3}, linked(), kLinkFailed},
+    {"LineTakesNothing", kFake, {.stalled = true}, linked(), kLinkFailed, {}, {}, -1, Setup::None, ""},
+    {"SplitAndLateLinkReplies", kFake, {.records = 300, .replyDelay = 400ms, .pieces = 3, .pieceGap = 200ms},
+     linked(), {ok(300), "Start,ReadAll", true}},
+    {"ComTestAgainAfterALostCount", kFake, {.lostCountReplies = 1}, linked({click(kTest)}), kLinked, {}, {}, -1,
+     Setup::None, "snsn"},
+    {"ComTestThreeTimes", kFake, {}, linked({click(kTest), click(kTest)}), kLinked, {}, {}, -1, Setup::None, "snsnsn"},
+    {"PortCannotBeOpenedThenCan", kFake, {}, linked({click(kTest)}), kLinked, {"Cannot open {dev}: permission denied*"},
+     {}, -1, Setup::OpenFailsOnce},
+    // 2. Replies in pieces, long or late; a late frame is never the next record.
+    {"RepliesInPiecesWithGaps", kBoth, {.pieces = 3, .pieceGap = 60ms}, started(), kPaged, {}, {{1, 20}}},
+    {"ExtraBytesAfterEachFrame", kBoth, {.extraBytesPerFrame = 3}, started(), kPaged, {}, {{1, 20}}, -1, Setup::None,
+     "sn" + requests(20)},
+    {"SevenBytesThenSilence", kFake, {.shortFrameAfterRecords = 4}, started(), kFailed, {kSilent}, {{1, 4}}},
+    {"LateReplyWhileThePortIsClosed", kFake, {.lateAfterRecords = 3, .lateBy = 3300ms},
+     started({at(kInBox, 1500, Step::AnswerBox), click(kTest), click(kStart)}), kPaged, {kSilent}, {{1, 3}, {1, 20}}},
+    {"LateReplyAfterTheNextComTest", kBoth, {.lateAfterRecords = 3, .lateBy = 3600ms},
+     started({click(kTest), click(kStart), click(kNext, kAtRest, 1500)}), kPaged, {kSilent}, {{1, 3}, {1, 40}}},
+    // 3. Silence and hang-ups midway: one message; a hung-up port closes at once, a new instrument works.
+    {"SilentDuringStart", kFake, silentAfter(5), started(), kFailed, {kSilent}, {{1, 5}}, -1, Setup::None,
+     "sn" + requests(6)},
+    {"SilentDuringReadAll", kFake, silentAfter(25), reading(), kFailed, {kSilent}, {{1, 25}}},
+    {"HangUpDuringComTest", kFake, {.silent = true}, linked({at(1, 100, Step::HangUp)}), kFailed, {kLost}},
+    {"HangUpMidRecord", kFake, {.shortFrameAfterRecords = 4}, started({at(7, 200, Step::HangUp)}), kFailed, {kLost},
+     {{1, 4}}},
+    {"HangUpDuringReadAll", kBoth, {.hangUpAfterRecords = 25}, reading(), kFailed, {kLost}, {{1, 25}}},
+    // 4. Ports that cannot be opened.
+    {"MissingDevice", kReal, {}, linked(), kFailed, {"Cannot open {dev}: the device does not exist*"}, {}, -1,
+     Setup::MissingDevice},
+    {"DeviceHeldByAnotherOpener", kReal, {}, linked(), kFailed, {kInUse}, {}, -1, Setup::DeviceHeld},
+    {"SymlinkToAHeldDevice", kReal, {}, linked(), kFailed, {kInUse}, {}, -1, Setup::SymlinkToHeld},
+    {"PermissionDenied", kReal, {}, linked(), kFailed, {"Cannot open {dev}: permission denied*"}, {}, -1,
+     Setup::NoPermission},
+    // 5. Logs that cannot be written: the record stays on the page, nothing half-written.
+    {"LogFailsAtTheFirstRecord", kBoth, {}, started(), kSaveFailed, {kSaveError}, {}, 1, Setup::LogFailsAtOnce},
+    {"LogFailsDuringReadAll", kFake, {}, reading(), done(57, "Start,StopRead"), {kSaveError}, {}, 1,
+     Setup::LogFailsAtOnce},
+    {"LogCutMidLine", kBoth, {}, started(), kSaveFailed, {kSaveError}, {{1, 2}}, 3, Setup::LogCutMidLine},
+    // 6. Quitting while each kind of wait runs, in the window and by SIGTERM to the program.
+    {"QuitInIdentificationWait", kFake, {.silent = true}, linked({at(1, 100, Step::Quit)}), kBusy},
+    {"QuitInCountWait", kFake, {.countReplyLength = 0}, linked({at(2, 100, Step::Quit)}), kBusy},
+    {"QuitInOutputDrain", kFake, {.stalled = true}, linked({at(0, 300, Step::Quit)}), kBusy},
+    {"QuitInRecordWait", kBoth, silentAfter(3), started({at(6, 100, Step::Quit)}), kQuitReading, {}, {{1, 3}}},
+    {"QuitInMessageBox", kFake, silentAfter(3), started({at(kInBox, 100, Step::Quit)}), kFailed, {kSilent}, {{1, 3}}},
+    {"WindowClosedDuringReadAll", kReal, silentAfter(30), reading({at(33, 100, Step::CloseWindow)}),
+     {ok(57), "StopRead", true}, {}, {{1, 30}}},
+    {"SigtermInRecordWait", kReal, silentAfter(3), started({at(6, 200, Step::Sigterm)}), kQuitReading, {}, {{1, 3}}},
+    {"SigtermInMessageBox", kReal, silentAfter(3), started({at(kInBox, 200, Step::Sigterm)}), kFailed, {kSilent},
+     {{1, 3}}},
+    // 7. Buttons pressed again while something runs or after it ended.
+    {"ComTestWhileReadAllWaits", kBoth, {.lateAfterRecords = 5, .lateBy = 2000ms},
+     reading({click(kTest, 8, 100), click(kStart, kAtRest, 2500)}), kPaged, {}, {{1, 5}, {1, 20}}},
+    {"StopReadLetsTheAwaitedRecordArrive", kFake, {}, reading({click(kStop, 7)}), kPaged, {kStopped}, {{1, 5}}, -1,
+     Setup::None, "sn" + requests(5)},
+    {"StopReadTwiceThenReadAllAgain", kFake, {.records = 30, .replyDelay = 150ms},
+     reading({click(kStop, 7), click(kStop, 7), click(kAll)}), done(30, "StopRead"), {kStopped, kComplete}, {{1, 30}},
+     -1, Setup::None, "sn" + requests(30), nullptr, 26},
+    {"StartThenNextPage", kFake, {}, started({click(kNext)}), kPaged, {}, {{1, 40}}, -1, Setup::None,
+     "sn" + requests(40)},
+    {"ReadAllAgainAfterCompletion", kFake, records(3), reading({click(kAll), click(kStop), click(kAll)}),
+     done(3, "StopRead"), {kComplete, kComplete}, {{1, 3}, {1, 3}}},
+    // 8. Record counts at the edges: nothing to start, a page, the limit of 5000.
+    {"NoRecordsNothingToStart", kFake, records(0), started({click(kAll)}), {ok(0), "", true}, {}, {}, -1,
+     Setup::None, "sn"},
+    {"OneRecordByStart", kFake, records(1), started(), done(1, ""), {kComplete}, {{1, 1}}},
+    {"OnePageByStart", kFake, records(20), started(), done(20, ""), {kComplete}, {{1, 20}}},
+    {"OnePageByReadAll", kFake, records(20), reading(), done(20, "StopRead"), {kComplete}, {{1, 20}}},
+    {"OneMoreThanAPage", kFake, records(21), reading(), done(21, "StopRead"), {kComplete}, {{1, 21}}},
+    {"ReadAllToCompletion", kReal, {}, reading(), done(57, "StopRead"), {kComplete}, {{1, 57}}, -1, Setup::None,
+     "sn" + requests(57), "form1-readall.png"},
+    {"AtTheLimit", kFake, records(5000), reading(), done(5000, "StopRead"), {kComplete}, {{1, 5000}}},
+    {"OneAboveTheLimit", kFake, records(5001), reading(), done(5001, "StopRead"), {kComplete}, {{1, 5000}}},
+    {"LargestCount", kFake, records(65535), reading(), done(65535, "StopRead"), {kComplete}, {{1, 5000}}},
+};
+// clang-format on
+
+}  // namespace splicerec::test
