@@ -119,7 +119,7 @@ void runSession(const std::uint8_t* data, std::size_t size)
             {Button::Command3, &Controller::readAll}};
         if (code == 5) {
             window.quit = true;
-        } else if (const auto [button, handler] = kButtons[code]; code == 1 || window.isEnabled(button)) {
+        } else if (const auto [button, handler] = kButtons[code]; code == 1 || window.enabled.at(button)) {
             checkWrites();
             ++depth;
             (controller.*handler)();

@@ -5,18 +5,19 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
 #include <csignal>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/program.h"
+#include "app/quit_signals.h"
 #include "pty_instrument.h"
 #include "scenarios/outcome.h"
 #include "support/fakes.h"
@@ -36,18 +37,9 @@ std::vector<std::string> readLog(const QString& path)
     return lines;
 }
 
-QString objectName(const char* caption)
-{
-    const std::pair<std::string, const char*> names[] = {
-        {kTest, "Command5"}, {kStart, "Command1"}, {kNext, "Command4"}, {kAll, "Command3"}, {kStop, "Command2"}};
-    for (const auto& [text, name] : names)
-        if (text == caption)
-            return QString::fromLatin1(name);
-    return {};
-}
-
 struct Rig {
-    explicit Rig(const Scenario& row) : row(row), instrument(std::make_unique<sim::PtyInstrument>(row.behaviour))
+    explicit Rig(const Scenario& row)
+        : row(row), player(row.steps), instrument(std::make_unique<sim::PtyInstrument>(row.behaviour))
     {
         device = instrument->devicePath();
         logPath = dir.filePath("RECORD.txt");
@@ -67,8 +59,7 @@ struct Rig {
         case Setup::OpenFailsOnce:
         case Setup::None: break;
         }
-        if (!row.inDriver())
-            startProgram();
+        startProgram();
     }
     ~Rig()
     {
@@ -81,7 +72,12 @@ struct Rig {
     {
         program.reset();
         program = std::make_unique<Program>(device, logPath.toStdString());
-        program->window().show();
+        auto& form = program->window();
+        quitOnSignals(form, [this, &form] {
+            quitAt = clock.elapsed();
+            form.requestQuit();
+        });
+        form.show();
     }
     // A new instrument, as after plugging the adapter back in; the same log.
     void replug()
@@ -89,9 +85,11 @@ struct Rig {
         device = (instrument = std::make_unique<sim::PtyInstrument>(sim::Behaviour{}))->devicePath();
         startProgram();
     }
-    void press(const char* caption)
+    void press(const std::string& caption)
     {
-        QTest::mouseClick(program->window().findChild<QAbstractButton*>(objectName(caption)), Qt::LeftButton);
+        const std::map<std::string, QString> names = {
+            {kTest, "Command5"}, {kStart, "Command1"}, {kNext, "Command4"}, {kAll, "Command3"}, {kStop, "Command2"}};
+        QTest::mouseClick(program->window().findChild<QAbstractButton*>(names.at(caption)), Qt::LeftButton);
     }
     void play()
     {
@@ -101,38 +99,28 @@ struct Rig {
         ticker.start(2);
     }
     static QMessageBox* openBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
-    bool finished() const { return next == row.steps.size() && busy == 0 && !openBox(); }
-    bool holds(const Step& step) const
-    {
-        // The driver clicks for itself; the signal waits until its last click has begun.
-        if (driver && driverClicks < std::count_if(row.steps.begin(), row.steps.end(), [](auto& s) { return s.button; }))
-            return step.heard == kAtRest;
-        if (step.heard == kInBox)
-            return openBox() || driverBoxOpen;
-        return step.heard >= 0 ? instrument->received().size() >= step.heard : busy == 0 && !openBox();
-    }
+    bool finished() const { return player.done() && busy == 0 && !openBox(); }
     void act(const Step& step)
     {
         switch (step.action) {
-        case Step::Click: return driver ? void() : press(step.button);
+        case Step::Click: return press(step.button);
         case Step::HangUp: return instrument->hangUp();
         case Step::Quit: return program->window().requestQuit();
         case Step::CloseWindow: return void(program->window().close());
         case Step::Sigterm:
             signalledAt = clock.elapsed();
-            ::kill(pid_t(driver->processId()), SIGTERM);
+            ::kill(::getpid(), SIGTERM);
             return;
         case Step::AnswerBox: return;
         }
     }
+    // Fires every 2 ms, also inside nested waits and message boxes.
     void tick()
     {
         const qint64 now = clock.elapsed();
-        if (!timedOut && now > restWithinMs) {  // end every wait: fail, do not hang
-            timedOut = true;
-            next = row.steps.size();
-            if (program)
-                program->window().requestQuit();
+        if (now > restWithinMs && program && !program->window().quitRequested()) {
+            timedOut = true;  // end every wait: fail, do not hang
+            program->window().requestQuit();
         }
         if (!hangUpAt && instrument->instrument().hungUp())
             hangUpAt = now;
@@ -142,20 +130,14 @@ struct Rig {
         if (box && !boxNoted)
             boxes.push_back(box->text().toStdString());
         boxNoted = box != nullptr;
-        if (next < row.steps.size()) {
-            const auto& step = row.steps[next];
-            since = holds(step) ? since.value_or(now) : std::optional<qint64>();
-            if (since && now - *since >= step.ms) {
-                ++next;
-                ++busy;
-                since.reset();
-                // Out of the timer's slot, so that the timer keeps firing inside the step.
-                QTimer::singleShot(0, [this, &step] { act(step), --busy; });
-            }
-            if (step.heard == kInBox && box)
-                return;  // the step deals with the box
-        }
-        if (box) {
+        if (const Step* step = player.due(now, instrument->received().size(), busy == 0 && !box, box != nullptr)) {
+            ++busy;
+            // Out of the timer's slot, so that the timer keeps firing inside the step.
+            QTimer::singleShot(0, [this, step] {
+                act(*step);
+                --busy;
+            });
+        } else if (box && !player.nextIsInBox()) {
             box->button(QMessageBox::Ok)->click();
             boxNoted = false;
         }
@@ -169,114 +151,59 @@ struct Rig {
     }
 
     const Scenario& row;
+    StepPlayer player;
     QTemporaryDir dir;
     std::unique_ptr<sim::PtyInstrument> instrument;
     std::unique_ptr<QtSerialPort> holder;
     std::unique_ptr<Program> program;
-    QProcess* driver = nullptr;
     QString device, logPath;
     rlimit savedLimit{}, smallLimit{};
     void (*savedSigxfsz)(int) = nullptr;
     QElapsedTimer clock;
     QTimer ticker;
-    qint64 restWithinMs = 30'000, signalledAt = -1;
-    std::size_t next = 0, busy = 0;
-    long driverClicks = 0;
-    std::optional<qint64> since, hangUpAt, closedAfterHangUp;
-    bool boxNoted = false, timedOut = false, driverBoxOpen = false;
+    qint64 restWithinMs = 30'000, signalledAt = -1, quitAt = -1;
+    int busy = 0;
+    std::optional<qint64> hangUpAt, closedAfterHangUp;
+    bool boxNoted = false, timedOut = false;
     std::vector<std::string> boxes;
 };
 
-// The program in a process of its own, for a signal: it reports "what: text" lines.
-Outcome runInDriver(Rig& rig)
-{
-    QStringList arguments{"--port", rig.device, "--log", rig.logPath};
-    for (const auto& step : rig.row.steps)
-        if (step.button)
-            arguments << "--click" << objectName(step.button);
-    QProcess driver;  // inherits QT_QPA_PLATFORM
-    driver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    driver.start(PROGRAM_DRIVER_PATH, arguments);
-    EXPECT_TRUE(driver.waitForStarted(10000));
-    rig.driver = &driver;
-    rig.play();
-    Outcome got;
-    const auto readReport = [&] {
-        while (driver.canReadLine()) {
-            const auto line = QString::fromLocal8Bit(driver.readLine()).chopped(1);
-            const auto what = line.section(": ", 0, 0).toStdString();
-            const auto value = line.section(": ", 1).toStdString();
-            if (what == "box") {
-                got.boxes.push_back(value);
-                rig.driverBoxOpen = true;
-            }
-            rig.driverClicks += what == "click";
-            if (what == "status")
-                got.status = value;
-            if (what == "buttons")
-                got.buttons = value;
-            if (what == "port")
-                got.portOpen = value == "open";
-            if (what == "page")
-                got.page = replaced(value, " | ", "\r\n");
-        }
-    };
-    QObject::connect(&driver, &QProcess::readyReadStandardOutput, readReport);
-    // QSerialPort names its lock after the path below /dev, slashes as underscores.
-    const QString lockFile = "/var/lock/LCK.." + rig.device.mid(5).replace('/', '_');
-    bool lockSeen = false;
-    const bool exited = QTest::qWaitFor(
-        [&] {
-            lockSeen |= QFileInfo::exists(lockFile);
-            return driver.state() == QProcess::NotRunning;
-        },
-        40'000);
-    const qint64 quitMs = rig.clock.elapsed() - rig.signalledAt;
-    rig.ticker.stop();
-    readReport();
-    EXPECT_TRUE(exited && driver.exitStatus() == QProcess::NormalExit && driver.exitCode() == 0);
-    EXPECT_TRUE(rig.signalledAt >= 0 && quitMs < 5000) << "SIGTERM at " << rig.signalledAt << " ms, quit " << quitMs;
-    EXPECT_TRUE(lockSeen) << "no lock file " << lockFile.toStdString() << " while the driver ran";
-    EXPECT_FALSE(QFileInfo::exists(lockFile));
-    EXPECT_NO_THROW(QtSerialPort(rig.device).open());
-    got.log = readLog(rig.logPath);
-    got.heard = rig.instrument->received().toStdString();
-    return got;
-}
-
 class RealStack : public testing::TestWithParam<Scenario> {};
 
-TEST_P(RealStack, EndsAsTheRowSaysAndComesToRest)
+TEST_P(RealStack, endsAsTheRowSaysAndComesToRest)
 {
     const Scenario& row = GetParam();
     if (::geteuid() == 0 && row.setup == Setup::NoPermission)
         GTEST_SKIP() << "root ignores permissions";
     Rig rig(row);
-    Outcome got;
-    if (row.inDriver()) {
-        got = runInDriver(rig);
-    } else {
-        EXPECT_EQ(rig.outcome().buttons, "") << "after start-up only Com Test is enabled";
-        rig.play();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return rig.finished(); }, rig.restWithinMs + 10'000));
-        rig.ticker.stop();
-        EXPECT_FALSE(rig.timedOut) << "not at rest in time";
-        got = rig.outcome();
-        // At rest means idle: no handler polling, no port error repeating.
-        const std::clock_t before = std::clock();
-        QTest::qWait(500);
-        EXPECT_LT(double(std::clock() - before) / CLOCKS_PER_SEC, 0.1) << "CPU seconds in 0.5 s at rest";
-        if (row.screenshot) {
-            const QString shot = QDir(testOutputDir()).filePath(QLatin1String(row.screenshot));
-            EXPECT_TRUE(rig.program->window().grab().save(shot, "PNG")) << shot.toStdString();
-        }
+    EXPECT_EQ(rig.outcome().buttons, "") << "after start-up only Com Test is enabled";
+    rig.play();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.finished(); }, rig.restWithinMs + 10'000));
+    rig.ticker.stop();
+    EXPECT_FALSE(rig.timedOut) << "not at rest in time";
+    const Outcome got = rig.outcome();
+    // At rest means idle: no handler polling, no port error repeating.
+    const std::clock_t before = std::clock();
+    QTest::qWait(500);
+    EXPECT_LT(double(std::clock() - before) / CLOCKS_PER_SEC, 0.1) << "CPU seconds in 0.5 s at rest";
+    if (row.screenshot) {
+        const QString shot = QDir(testOutputDir()).filePath(QLatin1String(row.screenshot));
+        EXPECT_TRUE(rig.program->window().grab().save(shot, "PNG")) << shot.toStdString();
+    }
+    if (rig.signalledAt >= 0) {
+        EXPECT_LT(rig.quitAt - rig.signalledAt, 1000) << "ms from SIGTERM to the window closing";
     }
     expectOutcome(row, got, rig.device.toStdString());
+
+    // A program that quit mid-wait leaves the device free for the next opener.
+    rig.program.reset();
+    if (row.steps.back().action >= Step::Quit && row.steps.back().action <= Step::Sigterm) {
+        EXPECT_NO_THROW(QtSerialPort(rig.device).open());
+    }
 
     if (std::find(row.boxes.begin(), row.boxes.end(), kLost) != row.boxes.end()) {
         ASSERT_TRUE(rig.closedAfterHangUp.has_value()) << "the port stayed open after the hang-up";
         EXPECT_LT(*rig.closedAfterHangUp, 1000);
-        MessageBoxAnswerer answerer;
         rig.replug();
         rig.press(kTest);
         rig.press(kStart);
@@ -287,15 +214,7 @@ TEST_P(RealStack, EndsAsTheRowSaysAndComesToRest)
     }
 }
 
-std::vector<Scenario> realRows()
-{
-    std::vector<Scenario> rows;
-    std::copy_if(kScenarios.begin(), kScenarios.end(), std::back_inserter(rows),
-                 [](const Scenario& row) { return row.runners & kReal; });
-    return rows;
-}
-
-INSTANTIATE_TEST_SUITE_P(Scenarios, RealStack, testing::ValuesIn(realRows()),
+INSTANTIATE_TEST_SUITE_P(Scenarios, RealStack, testing::ValuesIn(rowsFor(kReal)),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

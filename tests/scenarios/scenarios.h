@@ -4,6 +4,7 @@
 // the state the program must come to rest in. Two runners read it: the fake-time runner
 // (the protocol against the simulated instrument on a fake clock) and the real-stack
 // runner (the program's window, QtSerialPort on a pseudo-terminal, the log on disk).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ostream>
@@ -52,6 +53,38 @@ struct Step {
 inline Step click(const char* button, int heard = kAtRest, int ms = 0) { return {Step::Click, button, heard, ms}; }
 inline Step at(int heard, int ms, Step::Action action) { return {action, nullptr, heard, ms}; }
 
+// Plays a row's steps: each comes due once its trigger has held for its `ms`.
+class StepPlayer {
+public:
+    explicit StepPlayer(const std::vector<Step>& steps) : steps_(steps) {}
+
+    // The step to take now, if any: `nowMs` on the runner's clock, `heard` the bytes the
+    // instrument has heard, `atRest` no handler running and no box open.
+    const Step* due(long nowMs, long heard, bool atRest, bool inBox)
+    {
+        if (done())
+            return nullptr;
+        const Step& step = steps_[next_];
+        if (!(step.heard == kInBox ? inBox : step.heard == kAtRest ? atRest : heard >= step.heard)) {
+            since_ = -1;
+            return nullptr;
+        }
+        since_ = since_ < 0 ? nowMs : since_;
+        if (nowMs - since_ < step.ms)
+            return nullptr;
+        since_ = -1;
+        return &steps_[next_++];
+    }
+    bool done() const { return next_ >= steps_.size(); }
+    // A box is left open for the step that deals with it.
+    bool nextIsInBox() const { return !done() && steps_[next_].heard == kInBox; }
+
+private:
+    std::vector<Step> steps_;
+    std::size_t next_ = 0;
+    long since_ = -1;
+};
+
 enum class Setup {
     None, OpenFailsOnce, MissingDevice, DeviceHeld, SymlinkToHeld, NoPermission, LogFailsAtOnce, LogCutMidLine
 };
@@ -85,7 +118,6 @@ struct Scenario {
         const int first = pageFirst >= 0 ? pageFirst : last - (last - 1) % 20;
         return last == 0 ? std::vector<std::string>{} : expectedLines({{first, last}});
     }
-    bool inDriver() const { return steps.back().action == Step::Sigterm; }
 };
 
 inline void PrintTo(const Scenario& row, std::ostream* out) { *out << row.name; }
@@ -107,21 +139,15 @@ inline End done(int records, std::string buttons) { return {ok(records), std::mo
 constexpr const char *kTest = "Com Test", *kStart = "Start", *kNext = "Next Page", *kAll = "ReadAll",
                      *kStop = "StopRead";
 
-inline std::vector<Step> linked(std::vector<Step> more = {})
+inline std::vector<Step> operator+(std::vector<Step> steps, const std::vector<Step>& more)
 {
-    more.insert(more.begin(), click(kTest));
-    return more;
+    steps.insert(steps.end(), more.begin(), more.end());
+    return steps;
 }
-inline std::vector<Step> started(std::vector<Step> more = {})
-{
-    more.insert(more.begin(), click(kStart));
-    return linked(std::move(more));
-}
-inline std::vector<Step> reading(std::vector<Step> more = {})
-{
-    more.insert(more.begin(), click(kAll));
-    return linked(std::move(more));
-}
+// Com Test, then Start or ReadAll, then more.
+inline std::vector<Step> linked(const std::vector<Step>& more = {}) { return std::vector{click(kTest)} + more; }
+inline std::vector<Step> started(const std::vector<Step>& more = {}) { return linked({click(kStart)}) + more; }
+inline std::vector<Step> reading(const std::vector<Step>& more = {}) { return linked({click(kAll)}) + more; }
 inline sim::Behaviour records(int n) { return {.records = n}; }
 inline sim::Behaviour silentAfter(int k) { return {.silentAfterRecords = k}; }
 
@@ -214,5 +240,13 @@ inline const std::vector<Scenario> kScenarios = {
     {"LargestCount", kFake, records(65535), reading(), done(65535, "StopRead"), {kComplete}, {{1, 5000}}},
 };
 // clang-format on
+
+inline std::vector<Scenario> rowsFor(Runners runner)
+{
+    std::vector<Scenario> rows;
+    std::copy_if(kScenarios.begin(), kScenarios.end(), std::back_inserter(rows),
+                 [runner](const Scenario& row) { return row.runners & runner; });
+    return rows;
+}
 
 }  // namespace splicerec::test

@@ -24,18 +24,11 @@ template <class Done>
 bool pumpUntil(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(5))
 {
     QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
     tick.start(1);
-    const QDeadlineTimer deadline(timeout, Qt::PreciseTimer);
+    const QDeadlineTimer deadline(timeout);
     while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
-}
-
-// Pumps for a while, to show that something does not happen.
-inline void pumpFor(std::chrono::milliseconds duration)
-{
-    pumpUntil([] { return false; }, duration);
 }
 
 }  // namespace splicerec::test

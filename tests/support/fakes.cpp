@@ -11,27 +11,9 @@ std::string enabledButtons(const std::function<bool(Button)>& isEnabled)
         {Button::Command1, "Start"}, {Button::Command4, "Next Page"}, {Button::Command3, "ReadAll"},
         {Button::Command2, "StopRead"}};
     std::string text;
-    for (const auto& [button, caption] : kRow) {
-        if (isEnabled(button))
-            text += (text.empty() ? "" : ",") + std::string(caption);
-    }
+    for (const auto& [button, caption] : kRow)
+        text += isEnabled(button) ? (text.empty() ? "" : ",") + std::string(caption) : "";
     return text;
-}
-
-bool FakeWindow::isEnabled(Button button) const
-{
-    return enabled_.at(button);
-}
-
-std::string FakeWindow::buttons() const
-{
-    return enabledButtons([this](Button button) { return isEnabled(button); });
-}
-
-void FakeWindow::setStatusText(const std::string& text)
-{
-    status_ = text;
-    statusHistory.push_back(text);
 }
 
 void FakeWindow::showMessage(const std::string& text, const std::string& detail)
@@ -45,9 +27,9 @@ void FakeWindow::showMessage(const std::string& text, const std::string& detail)
 void FakeWindow::pumpEvents()
 {
     ++pumps;
-    clock_.advance(std::chrono::milliseconds(1));
-    for (std::size_t i = 0; i < pumpHooks_.size(); ++i)
-        pumpHooks_[i]();
+    clock.advance(std::chrono::milliseconds(1));
+    for (std::size_t i = 0; i < pumpHooks.size(); ++i)
+        pumpHooks[i]();
 }
 
 void FakeSink::append(std::string_view line)
@@ -80,33 +62,19 @@ void SimPort::close()
     input_.clear();
 }
 
-void SimPort::clearOutput()
-{
-    if (open_)
-        pendingOutput_ = 0;
-}
-
-void SimPort::clearInput()
-{
-    if (open_)
-        input_.clear();
-}
-
 void SimPort::write(std::string_view text)
 {
     if (!open_)
         return;
-    // A stalled line takes the bytes and never sends them.
     pendingOutput_ += static_cast<int>(text.size());
     if (stalled_)
-        return;
+        return;  // the line takes the bytes and never sends them
     for (char c : text) {
         heard += c;
         for (auto& emission : peer_(static_cast<std::uint8_t>(c)))
-            inFlight_.push_back({clock_.now() + emission.after, std::move(emission)});
+            inFlight_.emplace_back(clock_.now() + emission.after, std::move(emission));
     }
-    std::stable_sort(inFlight_.begin(), inFlight_.end(),
-                     [](const Pending& a, const Pending& b) { return a.due < b.due; });
+    std::stable_sort(inFlight_.begin(), inFlight_.end(), [](auto& a, auto& b) { return a.first < b.first; });
 }
 
 void SimPort::inject(const std::vector<std::uint8_t>& bytes)
@@ -127,22 +95,22 @@ void SimPort::hangUp()
 
 std::vector<std::uint8_t> SimPort::takeInput()
 {
-    return open_ ? std::exchange(input_, {}) : std::vector<std::uint8_t>{};
+    return std::exchange(input_, {});
 }
 
 void SimPort::deliverDue()
 {
-    // The bytes written leave at the next pump, as a short write does on a real port.
-    if (open_ && !stalled_)
+    // What was written leaves at the next pump, as a short write does on a real port.
+    if (!stalled_)
         pendingOutput_ = 0;
     bool arrived = false;
-    while (!inFlight_.empty() && inFlight_.front().due <= clock_.now()) {
-        auto pending = std::move(inFlight_.front());
+    while (!inFlight_.empty() && inFlight_.front().first <= clock_.now()) {
+        auto emission = std::move(inFlight_.front().second);
         inFlight_.pop_front();
-        if (pending.emission.hangUp) {
+        if (emission.hangUp) {
             hangUp();
         } else if (open_) {  // a closed port hears nothing
-            input_.insert(input_.end(), pending.emission.bytes.begin(), pending.emission.bytes.end());
+            input_.insert(input_.end(), emission.bytes.begin(), emission.bytes.end());
             arrived = true;
         }
     }

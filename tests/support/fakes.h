@@ -30,62 +30,51 @@ std::string enabledButtons(const std::function<bool(Button)>& isEnabled);
 
 // A window without a window system. Each pumpEvents() lets one millisecond pass and
 // runs the hooks, which deliver port data and play the technician's clicks.
-class FakeWindow final : public WindowOps {
-public:
-    explicit FakeWindow(FakeClock& clock) : clock_(clock) {}
+struct FakeWindow final : WindowOps {
+    explicit FakeWindow(FakeClock& clock) : clock(clock) {}
 
-    void setEnabled(Button button, bool enabled) override { enabled_[button] = enabled; }
-    bool isEnabled(Button button) const;
-    std::string buttons() const;
-
-    void setStatusText(const std::string& text) override;
-    std::string statusText() const override { return status_; }
-    void setPageText(const std::string& text) override { page_ = text; }
-    std::string pageText() const override { return page_; }
-    void setRecordCaption(const std::string& text) override
-    {
-        caption_ = text;
-        captions.push_back(text);
-    }
-    std::string recordCaption() const override { return caption_; }
+    void setEnabled(Button button, bool on) override { enabled[button] = on; }
+    std::string buttons() const { return enabledButtons([this](Button b) { return enabled.at(b); }); }
+    void setStatusText(const std::string& text) override { statusHistory.push_back(status = text); }
+    std::string statusText() const override { return status; }
+    void setPageText(const std::string& text) override { page = text; }
+    std::string pageText() const override { return page; }
+    void setRecordCaption(const std::string& text) override { captions.push_back(caption = text); }
+    std::string recordCaption() const override { return caption; }
     void showProgress(int received, int total) override { progress = {received, total}; }
     void showMessage(const std::string& text, const std::string& detail) override;
     void pumpEvents() override;
     bool quitRequested() const override { return quit; }
 
     // Runs at every pump, in the order added; a hook may add hooks.
-    void onPump(std::function<void()> hook) { pumpHooks_.push_back(std::move(hook)); }
-    // Runs while a message box is open, as if the technician did something then.
-    std::function<void(const std::string&)> whileMessageShown;
+    void onPump(std::function<void()> hook) { pumpHooks.push_back(std::move(hook)); }
 
+    FakeClock& clock;
+    // Enabled, as a new widget's buttons are, until the logic says otherwise.
+    std::map<Button, bool> enabled{
+        {Button::Command1, true}, {Button::Command2, true}, {Button::Command3, true}, {Button::Command4, true}};
+    std::string status, page, caption;
     std::vector<std::string> messages, details, statusHistory, captions;
     std::pair<int, int> progress{0, 0};
+    // Runs while a message box is open, as if the technician did something then.
+    std::function<void(const std::string&)> whileMessageShown;
+    std::vector<std::function<void()>> pumpHooks;
     long pumps = 0;
     bool quit = false;
-
-private:
-    FakeClock& clock_;
-    // Enabled, as a new widget's buttons are, until the logic says otherwise.
-    std::map<Button, bool> enabled_{
-        {Button::Command1, true}, {Button::Command2, true}, {Button::Command3, true}, {Button::Command4, true}};
-    std::string status_, page_, caption_;
-    std::vector<std::function<void()>> pumpHooks_;
 };
 
 // The record log in memory; it fails from the `failFrom`-th append on (1-based, 0: never).
-class FakeSink final : public RecordSink {
-public:
+struct FakeSink final : RecordSink {
     void append(std::string_view line) override;
 
     std::vector<std::string> lines;
-    int failFrom = 0;
-    int appends = 0;
+    int failFrom = 0, appends = 0;
 };
 
 // A port whose far end is a peer on the fake clock: the simulated instrument, or a
 // fuzzer's script. Written bytes reach the peer at once unless the line is stalled; its
-// replies land in the input buffer once due, when the window pumps. It honours the
-// SerialPort contract on a closed port exactly as QtSerialPort does.
+// replies land in the input buffer once due, when the window pumps. It keeps the
+// SerialPort contract on a closed port, as QtSerialPort does.
 class SimPort final : public SerialPort {
 public:
     using Peer = std::function<std::vector<sim::Emission>(std::uint8_t)>;
@@ -96,11 +85,11 @@ public:
     bool isOpen() const override { return open_; }
     void open() override;
     void close() override;
-    void clearOutput() override;
-    void clearInput() override;
+    void clearOutput() override { pendingOutput_ = 0; }
+    void clearInput() override { input_.clear(); }
     void write(std::string_view text) override;
-    int pendingOutput() const override { return open_ ? pendingOutput_ : 0; }
-    int pendingInput() const override { return open_ ? static_cast<int>(input_.size()) : 0; }
+    int pendingOutput() const override { return pendingOutput_; }
+    int pendingInput() const override { return static_cast<int>(input_.size()); }
     std::string failure() const override { return failure_; }
     std::string deviceName() const override { return "/dev/ttySIM0"; }
 
@@ -108,7 +97,6 @@ public:
     void inject(const std::vector<std::uint8_t>& bytes);
     // The device goes away, as an unplugged adapter does.
     void hangUp();
-    // Replies still on their way.
     bool replying() const { return !inFlight_.empty(); }
 
     std::string openError;  // when set, the next open() fails with it
@@ -119,16 +107,12 @@ protected:
     std::vector<std::uint8_t> takeInput() override;
 
 private:
-    struct Pending {
-        Clock::TimePoint due;
-        sim::Emission emission;
-    };
     void deliverDue();
 
     FakeClock& clock_;
     Peer peer_;
     bool stalled_;
-    std::deque<Pending> inFlight_;
+    std::deque<std::pair<Clock::TimePoint, sim::Emission>> inFlight_;
     std::vector<std::uint8_t> input_;
     std::string failure_;
     int pendingOutput_ = 0;

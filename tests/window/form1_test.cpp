@@ -111,7 +111,8 @@ TEST(Form1, messageBoxIsModalWithOneOkButtonTheTextAndTheDetailAsWritten)
     Form1 form;
     for (const auto& [text, detail] : cases) {
         QStringList seen;
-        test::MessageBoxAnswerer answerer([&](QMessageBox& box) {
+        QTimer::singleShot(0, [&] {  // inside the box's own loop
+            auto& box = *qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
             QTextDocument shown;
             if (label && label->textFormat() != Qt::PlainText && Qt::mightBeRichText(label->text()))

@@ -1,13 +1,11 @@
 #include "window/qt_support.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
-#include <optional>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace splicerec::test {
 namespace {
@@ -24,11 +22,10 @@ public:
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir_->path()));
         }
         static int argc = 1;
-        static char name[] = "window_tests";
+        static char name[] = "tests";
         static char* argv[] = {name, nullptr};
         app_ = new QApplication(argc, argv);
         QApplication::setApplicationName(QStringLiteral("splice-records"));
-        QApplication::setApplicationVersion(QStringLiteral(SPLICE_VERSION));
     }
     void TearDown() override { delete app_; }
 
@@ -37,29 +34,9 @@ private:
     std::optional<QTemporaryDir> runtimeDir_;
 };
 
-[[maybe_unused]] const auto* const environment =
-    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 }  // namespace
-
-MessageBoxAnswerer::MessageBoxAnswerer(std::function<void(QMessageBox&)> answer) : answer_(std::move(answer))
-{
-    if (!answer_)
-        answer_ = [](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); };
-    poll_.setInterval(10);
-    connect(&poll_, &QTimer::timeout, this, &MessageBoxAnswerer::look);
-    poll_.start();
-}
-
-void MessageBoxAnswerer::look()
-{
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    // An answered box hides at once, so it is never answered twice.
-    if (!box || !box->isVisible())
-        return;
-    texts_ << box->text();
-    answer_(*box);
-}
 
 QString testOutputDir()
 {
