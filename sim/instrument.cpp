@@ -91,12 +91,23 @@ std::vector<Emission> Instrument::nextRecord()
     }
     for (int i = 0; i < behaviour_.extraBytesPerFrame; ++i)
         bytes.push_back(static_cast<std::uint8_t>(0xA0 + i));
-    const auto delay = recordsServed_ == behaviour_.lateAfterRecords ? behaviour_.lateBy : std::chrono::microseconds{0};
+    if (nextRecord_ == behaviour_.garbledRecord)
+        bytes.insert(bytes.begin() + 1, 0xFF);  // into the number: nothing can tell which record this is
+    auto delay = recordsServed_ == behaviour_.lateAfterRecords ? behaviour_.lateBy : std::chrono::microseconds{0};
+    std::vector<Emission> noise;
+    if (nextRecord_ == behaviour_.strayByteBeforeRecord) {
+        noise.push_back({behaviour_.replyDelay + delay, {0x00}});
+        delay += kStrayLead;
+    }
+    if (nextRecord_ == behaviour_.strayFrameAfterRecord)  // "NO 01005: 2099-99-99 99:99"
+        noise.push_back({behaviour_.replyDelay + delay + kStrayLag, {0x03, 0xED, 0x11, 0x99, 0x99, 0x99, 0x99, 0x99}});
     ++recordsServed_;
     // After the last record the instrument starts over, so a second download reads
     // the same records again.
     nextRecord_ = nextRecord_ >= behaviour_.records ? 1 : nextRecord_ + 1;
-    return reply(std::move(bytes), delay);
+    auto out = reply(std::move(bytes), delay);
+    out.insert(out.begin(), noise.begin(), noise.end());
+    return out;
 }
 
 std::vector<Emission> Instrument::receive(std::uint8_t hostByte)

@@ -27,6 +27,9 @@ struct Behaviour {
     int lateAfterRecords = -1;     // record K+1 comes `lateBy` after its request ...
     std::chrono::microseconds lateBy{0};  // ... and the rest on time again
     bool stalled = false;          // the line takes nothing the program writes, like a stuck adapter
+    int strayByteBeforeRecord = -1;  // a 0x00 byte of noise comes kStrayLead before record K
+    int strayFrameAfterRecord = -1;  // eight bytes of noise come kStrayLag after record K
+    int garbledRecord = -1;        // record K comes with a noise byte inside its number
 };
 
 // A piece of the instrument's reply: send `bytes` (or drop the line) `after` the
@@ -42,6 +45,7 @@ struct Emission {
 class Instrument {
 public:
     static constexpr std::chrono::microseconds kByteTimeAt2400{4167};
+    static constexpr std::chrono::microseconds kStrayLead{45'000}, kStrayLag{30'000};
 
     explicit Instrument(Behaviour behaviour = {});
 

@@ -42,36 +42,24 @@ int main(int argc, char* argv[])
     const QString defaultPort = splicerec::defaultPortPath();
     const QString defaultLog = QString::fromStdString(splicerec::RecordLog::defaultPath().string());
 
-    // Help, version and the port list need no display, so they are answered before the
-    // GUI starts; everything else is parsed after QApplication has taken out its own options.
-    const auto answerAndExit = [&defaultPort](const splicerec::ParsedCommandLine& command) {
-        using Action = splicerec::ParsedCommandLine::Action;
-        if (command.action == Action::ShowHelp || command.action == Action::ShowVersion)
-            print(stdout, command.text);
-        else if (command.action == Action::ListPorts)
-            print(stdout, splicerec::formatPortList(splicerec::presentPorts(), defaultPort));
-        else
-            return false;
-        return true;
-    };
+    // The whole command line is read before the GUI starts: help, the version, the port
+    // list and a mistake need no display, and a machine without one must still say them.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
-    auto command = splicerec::parseCommandLine(rawArguments, defaultPort, defaultLog);
-    if (answerAndExit(command))
-        return 0;
+    const auto command = splicerec::parseCommandLine(rawArguments, defaultPort, defaultLog);
+    using Action = splicerec::ParsedCommandLine::Action;
+    switch (command.action) {
+    case Action::ShowHelp:
+    case Action::ShowVersion: print(stdout, command.text); return 0;
+    case Action::ListPorts: print(stdout, splicerec::formatPortList(splicerec::presentPorts(), defaultPort)); return 0;
+    case Action::Fail: print(stderr, command.text); return 2;
+    case Action::Run: break;
+    }
+    const auto& options = command.options;
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("splice-records"));
-
-    command = splicerec::parseCommandLine(QApplication::arguments(), defaultPort, defaultLog);
-    if (answerAndExit(command))
-        return 0;
-    if (command.action == splicerec::ParsedCommandLine::Action::Fail) {
-        print(stderr, command.text);
-        return 2;
-    }
-    const auto& options = command.options;
 
     std::unique_ptr<splicerec::sim::PtyInstrument> demoInstrument;
     QString device = options.port;

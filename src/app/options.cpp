@@ -25,6 +25,21 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const QString& 
     parser.addOption(demo);
     parser.addOption(log);
     parser.addOption(listPorts);
+    // Read before the application object takes out its own options, so those are known
+    // here too, in Qt's one-dash form.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                             "qwindowicon", "qwindowtitle", "display", "geometry", "title", "style", "stylesheet",
+                             "session", "widgetcount"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    for (const char* name : {"reverse", "nograb", "dograb", "sync"}) {
+        QCommandLineOption qtFlag(QString::fromLatin1(name));
+        qtFlag.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtFlag);
+    }
 
     // Without an application object the parser cannot name the program itself.
     const auto helpText = [&] {

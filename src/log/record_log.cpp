@@ -1,10 +1,12 @@
 #include "log/record_log.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace splicerec {
 namespace {
@@ -14,33 +16,81 @@ LogError failure(const std::filesystem::path& path, const char* step, int error)
     return LogError("cannot " + std::string(step) + " " + path.string() + ": " + std::strerror(error));
 }
 
+// Never blocks: a FIFO nobody reads fails at once instead of hanging the program.
+constexpr int kAppendFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+bool writeAll(int fd, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const auto count = ::write(fd, text.data() + done, text.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            if (count == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
 }  // namespace
 
 void RecordLog::append(std::string_view line)
 {
-    std::FILE* file = std::fopen(path_.c_str(), "ab");
-    if (!file)
+    bool created = false;
+    int fd = ::open(path_.c_str(), kAppendFlags);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(path_.c_str(), kAppendFlags | O_CREAT | O_EXCL, 0666);
+        created = fd >= 0;
+    }
+    if (fd < 0)
         throw failure(path_, "open", errno);
 
-    std::fseek(file, 0, SEEK_END);
-    const long sizeBefore = std::ftell(file);
-
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     std::string text(line);
     text += "\r\n";
-    // A full disk often shows only when the buffer is flushed.
-    const bool saved = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    const bool written = writeAll(fd, text);
     const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    const int closeError = errno;
-    if (saved && closed)
-        return;
-
-    // Leave no partial line behind: the next record would be glued to it.
-    if (sizeBefore >= 0) {
-        std::error_code ignored;
-        std::filesystem::resize_file(path_, static_cast<std::uintmax_t>(sizeBefore), ignored);
+    if (!written && regular) {
+        // Leave no partial line behind: the next record would be glued to it.
+        [[maybe_unused]] const int ignored = ::ftruncate(fd, info.st_size);
     }
-    throw failure(path_, saved ? "close" : "write", saved ? closeError : writeError);
+    const bool closed = ::close(fd) == 0;
+    const int closeError = errno;
+    if (!written || !closed)
+        throw failure(path_, written ? "close" : "write", written ? closeError : writeError);
+    unsynced_ = true;
+    folderUnsynced_ = folderUnsynced_ || created;
+}
+
+void RecordLog::sync()
+{
+    if (!unsynced_)
+        return;
+    // fsync works on the file, not on the descriptor that wrote to it.
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw failure(path_, "open", errno);
+    // Devices and pipes have nothing to put on a disk.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    const int syncError = errno;
+    ::close(fd);
+    if (!synced)
+        throw failure(path_, "save", syncError);
+    if (folderUnsynced_) {
+        // A new file is only safe once the folder that names it is.
+        const auto folder = path_.has_parent_path() ? path_.parent_path() : std::filesystem::path(".");
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+    }
+    unsynced_ = false;
+    folderUnsynced_ = false;
 }
 
 std::filesystem::path RecordLog::defaultPath()

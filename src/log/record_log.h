@@ -8,13 +8,14 @@
 namespace splicerec {
 
 // The record log: one line per record, CR LF after each, appended and never rewritten.
-// The file is open only for the duration of one append, so every record that was
-// reported saved is on disk even if the program dies.
+// The file is open only for the duration of one append, so every record appended is in
+// the file even if the program dies; sync() puts it on the disk.
 class RecordLog final : public RecordSink {
 public:
     explicit RecordLog(std::filesystem::path path) : path_(std::move(path)) {}
 
     void append(std::string_view line) override;
+    void sync() override;
 
     const std::filesystem::path& path() const { return path_; }
 
@@ -24,6 +25,8 @@ public:
 
 private:
     std::filesystem::path path_;
+    bool unsynced_ = false;
+    bool folderUnsynced_ = false;  // the file was created since the last sync
 };
 
 }  // namespace splicerec

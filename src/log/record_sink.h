@@ -15,9 +15,12 @@ class RecordSink {
 public:
     virtual ~RecordSink() = default;
 
-    // Keeps `line` for good before it returns; throws LogError naming the place and the
-    // reason when it cannot, leaving nothing of the line behind.
+    // Adds `line`; throws LogError naming the place and the reason when it cannot,
+    // leaving nothing of the line behind.
     virtual void append(std::string_view line) = 0;
+    // Puts every line appended so far on the disk, so that a power cut cannot take it;
+    // throws LogError when it cannot.
+    virtual void sync() = 0;
 };
 
 }  // namespace splicerec

@@ -8,6 +8,7 @@ namespace splicerec {
 class Clock {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
+    using duration = std::chrono::steady_clock::duration;
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
 };

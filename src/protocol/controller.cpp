@@ -31,12 +31,13 @@ void Controller::guarded(Handler handler)
     try {
         handler();
     } catch (const QuitRequested&) {
+        context_.endQuietly();
     } catch (const HandlerSuperseded&) {
         // The record handler or a newer link test has already told the technician.
     } catch (const DeviceSilent& error) {
         reportLinkLost(error.what(), "No answer on " + context_.port.deviceName() + ".");
     } catch (const PortError& error) {
-        reportLinkLost(error.what());
+        reportLinkLost(error.what(), error.detail());
     } catch (const std::exception& error) {
         reportLinkLost("Unexpected error !", error.what());
     } catch (...) {
@@ -49,8 +50,8 @@ void Controller::reportLinkLost(const std::string& message, const std::string& d
     // Closing also forgets the port's own failure, so that waits further up the
     // call chain end quietly instead of reporting it a second time.
     context_.port.close();
-    context_.window.showMessage(message, detail);
     context_.window.setStatusText(LinkTest::kFailureText);
+    context_.announceEnd(message, detail);
     disableLowerButtons(context_.window);
 }
 

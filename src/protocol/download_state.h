@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/clock.h"
+
 namespace splicerec {
 
 // The fields through which the handlers talk to each other, nested inside each
@@ -23,6 +25,13 @@ struct DownloadState {
     // An empty slot matches no byte of the identification.
     std::array<std::optional<std::uint8_t>, 6> linkReply{};
     std::vector<std::uint8_t> inputBuffer;
+
+    // Records arrive numbered 1, 2, 3, ... after a link test; this is the next one.
+    int expectedNumber = 1;
+    // Records whose reply was garbled, since the last link test: none of it was logged.
+    std::vector<int> missingRecords;
+    // How long message boxes have been open, so that waits can leave it out.
+    Clock::duration timeInBoxes{};
 
     // Bumped by every link test, so that a reader whose wait a link test ran inside
     // knows the instrument has been restarted under it.

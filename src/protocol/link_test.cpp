@@ -42,6 +42,8 @@ void LinkTest::run()
     // A reply kept from an earlier test would skip the identification wait while the
     // instrument answers "s" with its identification, not with the count.
     state.linkReply = {};
+    state.expectedNumber = 1;
+    state.missingRecords.clear();
     Waiter wait(context_);
 
     if (!port.isOpen())

@@ -63,6 +63,7 @@ void PageReader::readPage(std::initializer_list<Button> disabled, bool clearBuff
     }
     for (int i = 0; i < kPageSize; ++i)
         requestRecord(wait);
+    context_.endQuietly();
     for (auto button : enabledAfter)
         context_.window.setEnabled(button, true);
 }
@@ -109,7 +110,7 @@ void PageReader::readAll()
     }
 
     if (stopped)
-        window.showMessage("Reading record stopped !");
+        context_.announceEnd("Reading record stopped !");
     else
         window.setEnabled(Button::Command1, true);
     window.setEnabled(Button::Command3, true);

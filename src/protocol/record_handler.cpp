@@ -1,35 +1,67 @@
 #include "protocol/record_handler.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "protocol/record_line.h"
+#include "protocol/waits.h"
 
 namespace splicerec {
 namespace {
 
-std::string fiveDigits(int value)
-{
-    char text[12];
-    std::snprintf(text, sizeof text, "%05d", value);
-    return text;
-}
+int numberOf(const std::uint8_t* frame) { return frame[0] << 8 | frame[1]; }  // bytes 0-1, big-endian
 
 }  // namespace
 
 void RecordHandler::onReceive()
 {
-    auto& window = context_.window;
     auto& state = context_.state;
-
-    state.inputBuffer = context_.port.readInput();
-    if (state.inputBuffer.size() < RecordLine::kFrameSize)
+    auto reply = context_.port.readInput();
+    state.inputBuffer = reply;
+    if (reply.size() < RecordLine::kFrameSize)
         return;  // a fragment is never taken for a record
     if (state.recordAwaited == 0)
         return;  // unasked for: a reply after its deadline, or noise during the link test
-    state.recordAwaited = 0;
+    if (numberOf(reply.data()) != state.expectedNumber) {
+        // Not the record asked for: a stray byte before it, a stray frame, or a garbled
+        // line. Only the whole reply can tell, so read until the line is quiet.
+        reply = readUntilQuiet(std::move(reply));
+        const auto* last = reply.data() + reply.size() - RecordLine::kFrameSize;
+        if (reply.size() > RecordLine::kFrameSize && numberOf(last) == state.expectedNumber)
+            reply.erase(reply.begin(), reply.begin() + (last - reply.data()));
+        else if (reply.size() != RecordLine::kFrameSize)  // exactly one frame: the instrument numbers so
+            return markMissing();
+    }
+    take(reply);
+}
 
-    const auto line = RecordLine::fromFrame(state.inputBuffer);
+std::vector<std::uint8_t> RecordHandler::readUntilQuiet(std::vector<std::uint8_t> reply)
+{
+    auto& port = context_.port;
+    Waiter wait(context_);
+    auto lastByteAt = context_.clock.now();
+    // A line that never falls quiet is noise, not a reply.
+    wait.until(
+        [&] {
+            if (port.pendingInput() > 0) {
+                const auto more = port.readInput();
+                reply.insert(reply.end(), more.begin(), more.end());
+                lastByteAt = context_.clock.now();
+            }
+            return context_.clock.now() - lastByteAt >= kQuietLine;
+        },
+        wait.after(std::chrono::seconds(3)));
+    context_.state.inputBuffer = reply;
+    return reply;
+}
+
+void RecordHandler::take(const std::vector<std::uint8_t>& frame)
+{
+    auto& window = context_.window;
+    auto& state = context_.state;
+    state.recordAwaited = 0;
+    const auto line = RecordLine::fromFrame(frame);
+    const int number = numberOf(frame.data());
+    state.expectedNumber = number + 1;
     state.recordFields = line.fields;
     window.setRecordCaption(line.text);
     if (state.pageFirstLine == 1) {
@@ -39,30 +71,46 @@ void RecordHandler::onReceive()
         window.setPageText(window.pageText() + "\r\n" + window.recordCaption());
     }
     state.recordArrived = 1;
-    window.showProgress(std::stoi(state.recordFields[0]), std::min(state.recordCount, kRecordLimit));
+    window.showProgress(number, std::min(state.recordCount, kRecordLimit));
 
     try {
         context_.log.append(window.recordCaption());
     } catch (const std::exception& error) {
         return reportSaveError(error.what());
     }
-    if (isLastRecord())
+    if (isLast(number))
         completeDownload();
 }
 
-bool RecordHandler::isLastRecord() const
+// The request was answered, but with nothing that can be told apart from noise: the
+// download goes on without it, and its end says the record is missing.
+void RecordHandler::markMissing()
 {
-    const auto& state = context_.state;
-    const auto& number = state.recordFields[0];
-    if (state.recordCount <= kRecordLimit && number == fiveDigits(state.recordCount))
-        return true;
-    return state.recordCount > kRecordLimit && number == fiveDigits(kRecordLimit);
+    auto& state = context_.state;
+    const int number = state.expectedNumber++;
+    state.missingRecords.push_back(number);
+    state.recordAwaited = 0;
+    state.recordArrived = 1;
+    if (isLast(number))
+        completeDownload();
+}
+
+bool RecordHandler::isLast(int number) const
+{
+    const int count = context_.state.recordCount;
+    return count <= kRecordLimit ? number == count : number == kRecordLimit;
 }
 
 void RecordHandler::completeDownload()
 {
     context_.state.recordArrived = 0;
-    context_.window.showMessage("RECORD DOWNLOAD COMPLETE !");
+    // Completion is announced only once the records are on the disk.
+    try {
+        context_.log.sync();
+    } catch (const LogError& error) {
+        return reportSaveError(error.what());
+    }
+    context_.announceEnd("RECORD DOWNLOAD COMPLETE !");
     context_.state.downloadDone = 1;
     if (context_.port.isOpen())
         context_.port.close();
@@ -71,7 +119,7 @@ void RecordHandler::completeDownload()
 void RecordHandler::reportSaveError(const std::string& reason)
 {
     context_.state.recordArrived = 0;
-    context_.window.showMessage("RECORD SAVE ERROR !!", reason);
+    context_.announceEnd("RECORD SAVE ERROR !!", reason);
     if (context_.port.isOpen())
         context_.port.close();
     context_.window.setEnabled(Button::Command1, true);

@@ -1,21 +1,30 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
 #include "protocol/handler_context.h"
 
 namespace splicerec {
 
-// Runs on every receive notification: shows the record, logs it, and recognises the
-// last record of the download.
+// Runs on every receive notification: takes the awaited record out of the bytes that
+// came, shows it, logs it, and recognises the last record of the download.
 class RecordHandler {
 public:
     static constexpr int kRecordLimit = 5000;
+    // Long enough for a USB adapter's latency timer to hand over what it holds.
+    static constexpr std::chrono::milliseconds kQuietLine{50};
 
     explicit RecordHandler(HandlerContext& context) : context_(context) {}
 
     void onReceive();
 
 private:
-    bool isLastRecord() const;
+    std::vector<std::uint8_t> readUntilQuiet(std::vector<std::uint8_t> reply);
+    void take(const std::vector<std::uint8_t>& frame);
+    void markMissing();
+    bool isLast(int number) const;
     void completeDownload();
     void reportSaveError(const std::string& reason);
 

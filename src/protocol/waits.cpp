@@ -2,7 +2,7 @@
 
 namespace splicerec {
 
-void Waiter::drainOutput(Clock::TimePoint deadline)
+void Waiter::drainOutput(Deadline deadline)
 {
     if (!until([this] { return context_.port.pendingOutput() == 0; }, deadline))
         throw DeviceSilent();
@@ -17,9 +17,8 @@ void Waiter::poll()
     if (!context_.port.isOpen()) {
         // Closed by the port itself on a failure, or on purpose by the record handler
         // at the end of the download or after a save error.
-        const auto failure = context_.port.failure();
-        if (!failure.empty())
-            throw PortError(failure);
+        if (auto failure = context_.port.failure())
+            throw *failure;
         throw HandlerSuperseded{};
     }
     context_.window.pumpEvents();

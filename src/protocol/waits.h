@@ -16,11 +16,21 @@ public:
     DeviceSilent() : std::runtime_error("Device not responding ! Please check the cable !") {}
 };
 
+// A moment to give up at. Time the technician spends reading a message box opened
+// inside the wait does not count: the instrument cannot be late while nobody asked it.
+struct Deadline {
+    Clock::TimePoint at;
+    Clock::duration boxesBefore;
+};
+
 // Polling waits that keep the window alive. Each wait ends at its deadline, when the
 // window closes, when the port is gone, and when a link test started inside it:
 // nothing waits for ever.
 class Waiter {
 public:
+    // Enough for a few rounds of the event loop to dispatch what arrived meanwhile.
+    static constexpr std::chrono::milliseconds kLastLook{20};
+
     explicit Waiter(HandlerContext& context)
         : context_(context), linkTest_(context.state.linkTestsStarted)
     {
@@ -28,22 +38,35 @@ public:
 
     // Pumps events until `done()` holds; false when `deadline` passed first.
     template <typename Done>
-    bool until(Done done, Clock::TimePoint deadline)
+    bool until(Done done, Deadline deadline)
     {
         while (!done()) {
-            if (context_.clock.now() >= deadline)
-                return false;
+            if (expired(deadline)) {
+                // The program may have been stopped past the deadline (a stalled laptop)
+                // while the answer came: take in what is pending before giving up.
+                const auto lastLook = context_.clock.now() + kLastLook;
+                while (!done() && context_.clock.now() < lastLook)
+                    poll();
+                return done();
+            }
             poll();
         }
         return true;
     }
 
     // Waits until the port has sent everything written; DeviceSilent at the deadline.
-    void drainOutput(Clock::TimePoint deadline);
+    void drainOutput(Deadline deadline);
 
-    Clock::TimePoint after(std::chrono::milliseconds delay) const { return context_.clock.now() + delay; }
+    Deadline after(std::chrono::milliseconds delay) const
+    {
+        return {context_.clock.now() + delay, context_.state.timeInBoxes};
+    }
 
 private:
+    bool expired(const Deadline& deadline) const
+    {
+        return context_.clock.now() >= deadline.at + (context_.state.timeInBoxes - deadline.boxesBefore);
+    }
     void poll();
 
     HandlerContext& context_;

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace splicerec {
 namespace {
@@ -79,57 +81,80 @@ OpenFailure classifyOpenFailure(QSerialPort::SerialPortError error, bool deviceE
     return OpenFailure::Other;
 }
 
-QString deviceOwningGroup(const QString& path)
+DeviceAccess deviceAccess(const QString& path)
 {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
-    const group* owner = ::getgrgid(info.st_gid);
-    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString();
+    const passwd* owner = ::getpwuid(info.st_uid);
+    const group* group = ::getgrgid(info.st_gid);
+    return {owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(info.st_uid),
+            group ? QString::fromLocal8Bit(group->gr_name) : QString::number(info.st_gid),
+            static_cast<unsigned>(info.st_mode & 07777), info.st_uid == ::getuid()};
 }
 
-QString openFailureMessage(OpenFailure kind, const QString& device, const QString& systemReason,
-                           const QString& owningGroup, const QStringList& presentPorts)
+namespace {
+
+QString permissionAdvice(const QString& device, const DeviceAccess& access)
+{
+    const auto mode = QStringLiteral("%1").arg(access.mode, 4, 8, QLatin1Char('0'));
+    // A group is worth joining only if it may read and write, and root's group is no advice.
+    if ((access.mode & 060) == 060 && !access.group.isEmpty() && access.group != QLatin1String("root"))
+        return QStringLiteral("Your user must belong to the group \"%1\", which may use the device "
+                              "(sudo usermod -aG %1 $USER); log out and in again after joining it.")
+            .arg(access.group);
+    if (access.ownedByUser)
+        return QStringLiteral("The device is yours, but its mode %1 lets nobody read and write it: "
+                              "chmod u+rw %2.")
+            .arg(mode, device);
+    if (access.owner.isEmpty())
+        return QStringLiteral("Ask your administrator who may use the device.");
+    return QStringLiteral("Only %1 may use it (mode %2) and no group may. Ask your administrator to let a group "
+                          "use it, for example with a udev rule setting GROUP=\"dialout\", MODE=\"0660\", "
+                          "then join that group.")
+        .arg(access.owner, mode);
+}
+
+}  // namespace
+
+PortError openFailure(OpenFailure kind, const QString& device, const QString& systemReason,
+                      const DeviceAccess& access, const QStringList& presentPorts)
 {
     const auto head = QStringLiteral("Cannot open %1: ").arg(device);
+    const auto error = [&systemReason](const QString& message) {
+        return PortError(message.toStdString(), plainReason(systemReason).toStdString());
+    };
     switch (kind) {
     case OpenFailure::NotFound:
         // A typo or a renumbered adapter is the usual cause: show what is there.
         if (presentPorts.isEmpty())
-            return head + QStringLiteral(
-                       "the device does not exist or is not connected, and no serial port is "
-                       "connected at all. Plug in the serial adapter and press Com Test again.");
-        return head + QStringLiteral(
-                          "the device does not exist or is not connected. Serial ports present: %1. "
-                          "Plug in the serial adapter, or start the program again with --port "
-                          "and one of those.")
-                          .arg(presentPorts.join(QStringLiteral(", ")));
-    case OpenFailure::PermissionDenied: {
-        // Telling someone to join "root" would be bad advice; name the usual group.
-        const bool known = !owningGroup.isEmpty() && owningGroup != QLatin1String("root");
-        const auto group = known ? owningGroup : QStringLiteral("dialout");
-        return head + QStringLiteral(
-                          "permission denied. Your user must belong to the group \"%1\"%2 "
-                          "(sudo usermod -aG %1 $USER); log out and in again after joining it.")
-                          .arg(group, known ? QStringLiteral(", which owns the device")
-                                            : QStringLiteral(", or whichever group owns the device"));
-    }
+            return error(head + QStringLiteral(
+                             "the device does not exist or is not connected, and no serial port is "
+                             "connected at all. Plug in the serial adapter and press Com Test again."));
+        return error(head + QStringLiteral(
+                                "the device does not exist or is not connected. Serial ports present: %1. "
+                                "Plug in the serial adapter, or start the program again with --port "
+                                "and one of those.")
+                                .arg(presentPorts.join(QStringLiteral(", "))));
+    case OpenFailure::PermissionDenied:
+        return error(head + QStringLiteral("permission denied. ") + permissionAdvice(device, access));
     case OpenFailure::InUse:
-        return head + QStringLiteral(
-                   "it is in use by another program. Close that program (or the other copy "
-                   "of this one) and try again.");
+        return error(head + QStringLiteral(
+                                "it is in use by another program. Close that program (or the other copy "
+                                "of this one) and try again."));
     case OpenFailure::Other:
         break;
     }
-    return head + plainReason(systemReason) + QStringLiteral(". Check that it is the splicer's serial port.");
+    return error(head + plainReason(systemReason) + QStringLiteral(". Check that it is the splicer's serial port."));
 }
 
-QString connectionLostMessage(const QString& device, const QString& reason)
+PortError connectionLost(const QString& device, const QString& systemReason)
 {
-    return QStringLiteral(
-               "The connection to %1 was lost: %2. Check the cable and the adapter, then "
-               "press Com Test.")
-        .arg(device, plainReason(reason));
+    return PortError(QStringLiteral("The connection to %1 was lost: the adapter was unplugged or stopped "
+                                    "answering. Plug it in again and check the cable, then press Com Test.")
+                         .arg(device)
+                         .toStdString(),
+                     QStringLiteral("System message: %1").arg(plainReason(systemReason)).toStdString());
 }
 
 std::vector<PortDescription> presentPorts()

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "serial/serial_port.h"
+
 namespace splicerec {
 
 // "ttyUSB0" means /dev/ttyUSB0; anything with a slash is already a path.
@@ -26,17 +28,23 @@ enum class OpenFailure { NotFound, PermissionDenied, InUse, Other };
 OpenFailure classifyOpenFailure(QSerialPort::SerialPortError error, bool deviceExists,
                                 bool accessDenied);
 
-// The group owning the device node (usually dialout), empty when unknown.
-QString deviceOwningGroup(const QString& path);
+// Who may open a device node, as its owner, group and mode tell; empty names when unknown.
+struct DeviceAccess {
+    QString owner, group;
+    unsigned mode = 0;  // the permission bits
+    bool ownedByUser = false;
+};
+DeviceAccess deviceAccess(const QString& path);
 
-// The text shown when a port cannot be opened: the device, the reason in plain words
-// and what the technician can do about it. `presentPorts` are offered instead of a
-// device that is not there.
-QString openFailureMessage(OpenFailure kind, const QString& device, const QString& systemReason,
-                           const QString& owningGroup, const QStringList& presentPorts);
+// Why a port cannot be opened: the device, the reason in plain words and what the
+// technician can do about it, with the system's wording as the detail. `presentPorts`
+// are offered instead of a device that is not there.
+PortError openFailure(OpenFailure kind, const QString& device, const QString& systemReason,
+                      const DeviceAccess& access, const QStringList& presentPorts);
 
-// The text shown when an open port fails (adapter unplugged, line dropped).
-QString connectionLostMessage(const QString& device, const QString& reason);
+// An open port that failed: the adapter was unplugged or stopped answering. The system's
+// text after a hang-up is often a stale errno ("Invalid argument"), so it is only the detail.
+PortError connectionLost(const QString& device, const QString& systemReason);
 
 // What the system knows of one serial port; empty or absent where it does not know.
 struct PortDescription {

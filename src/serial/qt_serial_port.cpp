@@ -87,12 +87,12 @@ void QtSerialPort::open()
         for (const auto& port : presentPorts())
             present << port.path;
     }
-    throw PortError(openFailureMessage(kind, device_, reason, deviceOwningGroup(path), present).toStdString());
+    throw openFailure(kind, device_, reason, deviceAccess(path), present);
 }
 
 void QtSerialPort::close()
 {
-    failure_.clear();
+    failure_.reset();
     if (port_.isOpen())
         port_.close();
 }
@@ -121,8 +121,7 @@ void QtSerialPort::write(std::string_view text)
     if (port_.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()))
         return;
     // A byte that never leaves would be waited for until the deadline; say why now.
-    failure_ = connectionLostMessage(device_, port_.errorString()).toStdString();
-    port_.close();
+    fail();
 }
 
 int QtSerialPort::pendingOutput() const
@@ -143,7 +142,7 @@ std::vector<std::uint8_t> QtSerialPort::takeInput()
     return {bytes.begin(), bytes.end()};
 }
 
-std::string QtSerialPort::failure() const
+std::optional<PortError> QtSerialPort::failure() const
 {
     return failure_;
 }
@@ -161,10 +160,15 @@ void QtSerialPort::onReadyRead()
 void QtSerialPort::onError(QSerialPort::SerialPortError error)
 {
     // Errors of a failed open() become its PortError; only a port in use can fail here.
-    if (error == QSerialPort::NoError || !port_.isOpen() || !failure_.empty())
+    if (error == QSerialPort::NoError || !port_.isOpen() || failure_)
         return;
-    failure_ = connectionLostMessage(device_, port_.errorString()).toStdString();
     // At once: left open, a vanished device repeats this error on every pump.
+    fail();
+}
+
+void QtSerialPort::fail()
+{
+    failure_ = connectionLost(device_, port_.errorString());
     port_.close();
 }
 

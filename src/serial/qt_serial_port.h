@@ -28,7 +28,7 @@ public:
     void write(std::string_view text) override;
     int pendingOutput() const override;
     int pendingInput() const override;
-    std::string failure() const override;
+    std::optional<PortError> failure() const override;
     std::string deviceName() const override;
 
 protected:
@@ -37,11 +37,12 @@ protected:
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    void fail();
     void applySettings();
 
     QString device_;
     LineSettings settings_;
-    std::string failure_;
+    std::optional<PortError> failure_;
     // Last, so it goes first on destruction while the members its signals touch live.
     QSerialPort port_;
 };

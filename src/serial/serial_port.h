@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -10,10 +11,18 @@
 namespace splicerec {
 
 // A port that cannot be opened, or failed while in use. The text names the device
-// and the reason in plain words, ready to be shown to the technician.
+// and says in plain words what happened and what to do; the system's own wording, if
+// any, is the detail.
 class PortError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PortError(const std::string& message, std::string detail = {})
+        : std::runtime_error(message), detail_(std::move(detail))
+    {
+    }
+    const std::string& detail() const { return detail_; }
+
+private:
+    std::string detail_;
 };
 
 // The serial port as the protocol logic sees it. Every operation on a closed port is
@@ -43,9 +52,9 @@ public:
     virtual int pendingOutput() const = 0;
     // Bytes received and not yet read.
     virtual int pendingInput() const = 0;
-    // Why the port closed itself (device gone, read or write failure); empty while it
+    // Why the port closed itself (device gone, read or write failure); none while it
     // is open and after close().
-    virtual std::string failure() const = 0;
+    virtual std::optional<PortError> failure() const = 0;
     // The device as the technician knows it, for messages.
     virtual std::string deviceName() const = 0;
 

@@ -1,6 +1,9 @@
 #include "window/form1.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
+#include <QPlatformSurfaceEvent>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
@@ -10,9 +13,38 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 
 namespace splicerec {
 namespace {
+
+// On X11 a window destroyed by another client (xdotool windowclose, a crashed window
+// manager) is only a DestroyNotify event; Qt itself does not act on it.
+class WindowDestroyedWatch final : public QAbstractNativeEventFilter {
+public:
+    WindowDestroyedWatch(QWidget& window, std::function<void()> onDestroyed)
+        : window_(window), onDestroyed_(std::move(onDestroyed))
+    {
+    }
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        constexpr std::uint8_t kDestroyNotify = 17;  // X11 protocol: type, pad, sequence, event, window
+        if (eventType != "xcb_generic_event_t" || !window_.testAttribute(Qt::WA_WState_Created))
+            return false;
+        const auto* event = static_cast<const std::uint8_t*>(message);
+        std::uint32_t destroyed = 0;
+        std::memcpy(&destroyed, event + 8, sizeof destroyed);
+        if ((event[0] & 0x7F) == kDestroyNotify && destroyed == window_.winId())
+            onDestroyed_();
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    std::function<void()> onDestroyed_;
+};
 
 // The editor turns CR LF into a bare line break, so the page is shown with "\n" and
 // the exact text is kept aside.
@@ -37,6 +69,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 Form1::Form1(QWidget* parent) : QWidget(parent)
 {
     buildControls();
+    destroyedWatch_ = std::make_unique<WindowDestroyedWatch>(*this, [this] { windowTakenAway(); });
+    QCoreApplication::instance()->installNativeEventFilter(destroyedWatch_.get());
     connect(command5_, &QPushButton::clicked, this, &Form1::comTestPressed);
     connect(command1_, &QPushButton::clicked, this, &Form1::startPressed);
     connect(command4_, &QPushButton::clicked, this, &Form1::nextPagePressed);
@@ -44,7 +78,18 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
     connect(command2_, &QPushButton::clicked, this, &Form1::stopReadPressed);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    QCoreApplication::instance()->removeNativeEventFilter(destroyedWatch_.get());
+}
+
+void Form1::windowTakenAway()
+{
+    // Nobody can see the program any more, and it would hold the port for ever: end it
+    // as if the window had been closed.
+    if (!quitRequested_)
+        QTimer::singleShot(0, this, &Form1::requestQuit);
+}
 
 void Form1::buildControls()
 {
@@ -210,6 +255,15 @@ void Form1::closeEvent(QCloseEvent* event)
     quitRequested_ = true;
     closeMessageBoxes();
     event->accept();
+}
+
+bool Form1::event(QEvent* event)
+{
+    if (event->type() == QEvent::PlatformSurface &&
+        static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
+            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+        windowTakenAway();
+    return QWidget::event(event);
 }
 
 void Form1::requestQuit()

@@ -2,12 +2,14 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "window/event_pump.h"
 #include "window/window_ops.h"
 
+class QAbstractNativeEventFilter;
 class QLabel;
 class QMessageBox;
 class QPlainTextEdit;
@@ -58,11 +60,13 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void buildControls();
     QPushButton* button(Button which) const;
     void closeMessageBoxes();
+    void windowTakenAway();
 
     QPlainTextEdit* text1_ = nullptr;
     QPushButton* command1_ = nullptr;
@@ -81,6 +85,7 @@ private:
     std::vector<QMessageBox*> openBoxes_;  // innermost last
     bool quitRequested_ = false;
     EventPump pump_;
+    std::unique_ptr<QAbstractNativeEventFilter> destroyedWatch_;
 };
 
 }  // namespace splicerec

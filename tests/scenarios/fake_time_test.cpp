@@ -37,7 +37,9 @@ struct FakeRun {
     {
         if (step.action == Step::HangUp) {
             port.hangUp();
-        } else if (step.action == Step::Quit || step.action == Step::CloseWindow) {
+        } else if (step.action == Step::Stall) {
+            clock.advance(std::chrono::milliseconds(kStallMs));
+        } else if (step.action >= Step::Quit) {
             window.quit = true;
             pumpsAtQuit = window.pumps;
         } else if (step.action == Step::Click) {
@@ -139,8 +141,9 @@ TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
     FakeRun run({"frames", kFake, {.records = 3, .silentAfterRecords = 0}, linked(), kFailed});
     run.play();
     run.port.inject({0x00, 0x01, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // nobody asked for it
+    bool injected = false;
     run.window.onPump([&] {
-        if (run.port.heard.size() == 3 && run.sink.lines.empty() && run.port.pendingInput() == 0) {
+        if (run.port.heard.size() == 3 && !std::exchange(injected, true)) {
             run.port.inject({0x00, 0x04, 0x06, 0x24, 0x01, 0x02, 0x03});  // seven bytes: no record yet
             run.port.inject({0x04});
         }

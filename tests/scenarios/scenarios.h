@@ -38,12 +38,14 @@ inline std::vector<std::string> expectedLines(const std::vector<std::pair<int, i
     return lines;
 }
 
-constexpr int kAtRest = -1, kInBox = -2;
+constexpr int kAtRest = -1, kInBox = -2, kStallMs = 4000;
 
 // One thing done: when the trigger holds (the program is at rest, a message box is open,
 // or the instrument has heard `heard` bytes) and `ms` more have passed.
 struct Step {
-    enum Action { Click, HangUp, Quit, CloseWindow, Sigterm, AnswerBox };
+    // Stall: the program stops for kStallMs, as on a laptop that stalls; DestroyWindow:
+    // the window system takes the window away without closing it.
+    enum Action { Click, HangUp, Stall, AnswerBox, Quit, CloseWindow, DestroyWindow, Sigterm };
     Action action;
     const char* button;  // the caption, for a click
     int heard;
@@ -86,7 +88,8 @@ private:
 };
 
 enum class Setup {
-    None, OpenFailsOnce, MissingDevice, DeviceHeld, SymlinkToHeld, NoPermission, LogFailsAtOnce, LogCutMidLine
+    None, OpenFailsOnce, MissingDevice, DeviceHeld, SymlinkToHeld, NoPermission, LogFailsAtOnce, LogCutMidLine,
+    LogIsFifo
 };
 
 struct End {
@@ -183,6 +186,16 @@ inline const std::vector<Scenario> kScenarios = {
      started({at(kInBox, 1500, Step::AnswerBox), click(kTest), click(kStart)}), kPaged, {kSilent}, {{1, 3}, {1, 20}}},
     {"LateReplyAfterTheNextComTest", kBoth, {.lateAfterRecords = 3, .lateBy = 3600ms},
      started({click(kTest), click(kStart), click(kNext, kAtRest, 1500)}), kPaged, {kSilent}, {{1, 3}, {1, 40}}},
+    // Noise on the line: a stray byte or frame never becomes a record, a garbled record is named.
+    {"StrayByteBeforeARecord", kBoth, {.strayByteBeforeRecord = 11}, reading(), done(57, "StopRead"), {kComplete},
+     {{1, 57}}},
+    {"StrayFrameAfterARecord", kBoth, {.replyDelay = 40ms, .strayFrameAfterRecord = 5}, reading(),
+     done(57, "StopRead"), {kComplete}, {{1, 57}}},
+    {"GarbledRecordIsNamedMissing", kFake, {.garbledRecord = 11}, reading(),
+     {"Records missing from the log (garbled on the line): 11. A new download brings them back.", "StopRead", false},
+     {kComplete}, {{1, 10}, {12, 57}}},
+    {"StalledJustAfterARequest", kBoth, {.lateAfterRecords = 3, .lateBy = 200ms}, started({at(6, 0, Step::Stall)}),
+     kPaged, {}, {{1, 20}}},
     // 3. Silence and hang-ups midway: one message; a hung-up port closes at once, a new instrument works.
     {"SilentDuringStart", kFake, silentAfter(5), started(), kFailed, {kSilent}, {{1, 5}}, -1, Setup::None,
      "sn" + requests(6)},
@@ -203,6 +216,9 @@ inline const std::vector<Scenario> kScenarios = {
     {"LogFailsDuringReadAll", kFake, {}, reading(), done(57, "Start,StopRead"), {kSaveError}, {}, 1,
      Setup::LogFailsAtOnce},
     {"LogCutMidLine", kBoth, {}, started(), kSaveFailed, {kSaveError}, {{1, 2}}, 3, Setup::LogCutMidLine},
+    {"LogIsAFifoNobodyReads", kReal, {}, started(), kSaveFailed, {kSaveError}, {}, 1, Setup::LogIsFifo},
+    {"SaveErrorReadForFiveSeconds", kFake, {}, started({at(kInBox, 5000, Step::AnswerBox)}), kSaveFailed, {kSaveError},
+     {}, 1, Setup::LogFailsAtOnce},
     // 6. Quitting while each kind of wait runs, in the window and by SIGTERM to the program.
     {"QuitInIdentificationWait", kFake, {.silent = true}, linked({at(1, 100, Step::Quit)}), kBusy},
     {"QuitInCountWait", kFake, {.countReplyLength = 0}, linked({at(2, 100, Step::Quit)}), kBusy},
@@ -210,6 +226,8 @@ inline const std::vector<Scenario> kScenarios = {
     {"QuitInRecordWait", kBoth, silentAfter(3), started({at(6, 100, Step::Quit)}), kQuitReading, {}, {{1, 3}}},
     {"QuitInMessageBox", kFake, silentAfter(3), started({at(kInBox, 100, Step::Quit)}), kFailed, {kSilent}, {{1, 3}}},
     {"WindowClosedDuringReadAll", kReal, silentAfter(30), reading({at(33, 100, Step::CloseWindow)}),
+     {ok(57), "StopRead", true}, {}, {{1, 30}}},
+    {"WindowDestroyedDuringReadAll", kReal, silentAfter(30), reading({at(33, 100, Step::DestroyWindow)}),
      {ok(57), "StopRead", true}, {}, {{1, 30}}},
     {"SigtermInRecordWait", kReal, silentAfter(3), started({at(6, 200, Step::Sigterm)}), kQuitReading, {}, {{1, 3}}},
     {"SigtermInMessageBox", kReal, silentAfter(3), started({at(kInBox, 200, Step::Sigterm)}), kFailed, {kSilent},

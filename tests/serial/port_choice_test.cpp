@@ -5,7 +5,7 @@
 namespace splicerec {
 namespace {
 
-TEST(PortChoice, NormalisesBareNamesAndPrefersUsbAdaptersInNumberOrder)
+TEST(PortChoice, normalisesBareNamesAndPrefersUsbAdaptersInNumberOrder)
 {
     for (const auto& [given, expected] : std::initializer_list<std::pair<QString, QString>>{
              {"ttyUSB0", "/dev/ttyUSB0"}, {"  ttyACM1 ", "/dev/ttyACM1"}, {"/dev/ttyS0", "/dev/ttyS0"},
@@ -18,40 +18,47 @@ TEST(PortChoice, NormalisesBareNamesAndPrefersUsbAdaptersInNumberOrder)
         EXPECT_EQ(choosePortPath(entries), expected) << entries.join(' ').toStdString();
 }
 
-TEST(PortChoice, OpenFailuresAreClassifiedAndTheMessagesSayWhatToDo)
+TEST(PortChoice, openFailuresAreClassifiedAndTheMessagesSayWhatToDo)
 {
     using Failure = std::tuple<QSerialPort::SerialPortError, bool, bool>;  // the error, node exists, access denied
     const Failure missing{QSerialPort::DeviceNotFoundError, false, false}, odd{QSerialPort::UnknownError, true, false},
         gone{QSerialPort::PermissionError, false, false}, denied{QSerialPort::PermissionError, true, true},
         held{QSerialPort::PermissionError, true, false};
+    const DeviceAccess dialout{"root", "dialout", 0660, false}, rootOnly{"root", "root", 0600, false},
+        mineLocked{"tech", "nogroup", 0000, true}, uucp{"uucp", "uucp", 0660, false}, rootGroup{"root", "root", 0660, false};
     // What the message has, '|' apart; with '!', what it must not have.
-    const struct { Failure failure; const char *reason, *group; QStringList present; QString expect; } cases[] = {
-        {denied, "Permission denied", "dialout", {},
-         "Cannot open /dev/ttyUSB0: permission denied|\"dialout\", which owns|log out and in again"},
-        {denied, "", "uucp", {}, "\"uucp\"|usermod -aG uucp|!dialout"},
-        {denied, "", "", {}, "\"dialout\"|log out"},
-        {denied, "", "root", {}, "\"dialout\"|!\"root\""},
-        {missing, "No such file or directory", "", {}, "does not exist|no serial port|!No such"},
-        {gone, "", "", {"/dev/ttyS0", "/dev/ttyUSB1"},
+    const struct { Failure failure; const char* reason; DeviceAccess access; QStringList present; QString expect; } cases[] = {
+        {denied, "Permission denied", dialout, {},
+         "Cannot open /dev/ttyUSB0: permission denied|\"dialout\", which may use|log out and in again"},
+        {denied, "", uucp, {}, "\"uucp\"|usermod -aG uucp|!dialout"},
+        {denied, "", rootOnly, {}, "Only root may use it (mode 0600)|udev rule|!group \"|!usermod"},
+        {denied, "", rootGroup, {}, "Only root may use it (mode 0660)|!\"root\""},
+        {denied, "", mineLocked, {}, "mode 0000|chmod u+rw /dev/ttyUSB0|!nogroup|!usermod"},
+        {denied, "", {}, {}, "Ask your administrator|!usermod"},
+        {missing, "No such file or directory", {}, {}, "does not exist|no serial port|!No such"},
+        {gone, "", {}, {"/dev/ttyS0", "/dev/ttyUSB1"},
          "does not exist|present: /dev/ttyS0, /dev/ttyUSB1.|--port|!no serial"},
-        {held, "", "", {"/dev/ttyS0"}, "in use|!/dev/ttyS0"},
-        {held, "Permission error while locking the device", "dialout", {}, "in use by another|!dialout|!locking"},
-        {odd, "Inappropriate ioctl for device.", "", {}, "/dev/ttyUSB0: Inappropriate ioctl for device. |!device.."},
-        {odd, "", "", {}, "unknown error|!in use"},
+        {held, "Permission error while locking the device", dialout, {}, "in use by another|!dialout|!locking"},
+        {odd, "Inappropriate ioctl for device.", {}, {}, "/dev/ttyUSB0: Inappropriate ioctl for device. |!device.."},
+        {odd, "", {}, {}, "unknown error|!in use"},
     };
     for (const auto& c : cases) {
         const auto kind = std::apply(classifyOpenFailure, c.failure);
-        const auto message = openFailureMessage(kind, "/dev/ttyUSB0", c.reason, c.group, c.present);
+        const auto error = openFailure(kind, "/dev/ttyUSB0", c.reason, c.access, c.present);
+        const QString message = error.what();
         for (const auto& text : c.expect.split('|')) {
             const bool absent = text.startsWith('!');
             EXPECT_NE(message.contains(text.mid(absent)), absent) << (message + '\n' + text).toStdString();
         }
     }
-    const auto lost = connectionLostMessage("/dev/ttyUSB0", "I/O error.");
-    EXPECT_TRUE(lost.contains("/dev/ttyUSB0 was lost: I/O error. ") && lost.contains("Com Test")) << lost.toStdString();
+    // After an unplug the system speaks in stale errno values: plain words first, its text aside.
+    const auto lost = connectionLost("/dev/ttyUSB0", "Invalid argument.");
+    EXPECT_EQ(std::string(lost.what()), "The connection to /dev/ttyUSB0 was lost: the adapter was unplugged or stopped "
+                                        "answering. Plug it in again and check the cable, then press Com Test.");
+    EXPECT_EQ(lost.detail(), "System message: Invalid argument");
 }
 
-TEST(PortChoice, PortListShowsWhatIsKnownAndMarksTheDefault)
+TEST(PortChoice, portListShowsWhatIsKnownAndMarksTheDefault)
 {
     const PortDescription usb{"/dev/ttyUSB0", "USB Serial", "FTDI", "A5028", 0x0403, 0x6001},
         bare{"/dev/ttyS0", "", "", "", {}, {}}, maker{"/dev/ttyACM10", "", "Maker", "", 0x1a86, {}},

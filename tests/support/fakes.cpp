@@ -50,14 +50,14 @@ void SimPort::open()
     if (!openError.empty())
         throw PortError(std::exchange(openError, {}));
     open_ = true;
-    failure_.clear();
+    failure_.reset();
     ++opens;
 }
 
 void SimPort::close()
 {
     open_ = false;
-    failure_.clear();
+    failure_.reset();
     pendingOutput_ = 0;
     input_.clear();
 }
@@ -90,7 +90,7 @@ void SimPort::hangUp()
     if (!open_)
         return;
     close();
-    failure_ = "The connection to " + deviceName() + " was lost.";
+    failure_ = PortError("The connection to " + deviceName() + " was lost.", "System message: Input/output error");
 }
 
 std::vector<std::uint8_t> SimPort::takeInput()

@@ -66,8 +66,10 @@ struct FakeWindow final : WindowOps {
 // The record log in memory; it fails from the `failFrom`-th append on (1-based, 0: never).
 struct FakeSink final : RecordSink {
     void append(std::string_view line) override;
+    void sync() override { synced = lines.size(); }
 
     std::vector<std::string> lines;
+    std::size_t synced = 0;  // lines on the disk
     int failFrom = 0, appends = 0;
 };
 
@@ -90,7 +92,7 @@ public:
     void write(std::string_view text) override;
     int pendingOutput() const override { return pendingOutput_; }
     int pendingInput() const override { return static_cast<int>(input_.size()); }
-    std::string failure() const override { return failure_; }
+    std::optional<PortError> failure() const override { return failure_; }
     std::string deviceName() const override { return "/dev/ttySIM0"; }
 
     // Bytes that turn up from the line at once, as noise or a stray frame would.
@@ -114,7 +116,7 @@ private:
     bool stalled_;
     std::deque<std::pair<Clock::TimePoint, sim::Emission>> inFlight_;
     std::vector<std::uint8_t> input_;
-    std::string failure_;
+    std::optional<PortError> failure_;
     int pendingOutput_ = 0;
     bool open_ = false;
 };
