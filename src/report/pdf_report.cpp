@@ -383,9 +383,14 @@ private:
 
 }  // namespace
 
+int pdfPageCount(const SpliceReport& report, const PdfOptions& options)
+{
+    return Painter(report, options, nullptr, 0).run();
+}
+
 bool writePdf(const SpliceReport& report, const PdfOptions& options, QIODevice& out, QString* error)
 {
-    const int pages = Painter(report, options, nullptr, 0).run();
+    const int pages = pdfPageCount(report, options);
 
     QPdfWriter writer(&out);
     writer.setResolution(kDpi);

@@ -21,4 +21,7 @@ struct PdfOptions {
 // set when the device could not be painted on or written.
 bool writePdf(const SpliceReport& report, const PdfOptions& options, QIODevice& out, QString* error);
 
+// How many pages writePdf() draws for `report`.
+int pdfPageCount(const SpliceReport& report, const PdfOptions& options);
+
 }  // namespace splicerec::report

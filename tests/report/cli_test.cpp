@@ -46,6 +46,8 @@ struct StatusCase {
     const char* stderrHas;  // "" for nothing in particular
 };
 
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+
 class ExitStatus : public testing::TestWithParam<StatusCase> {};
 
 TEST_P(ExitStatus, TellsAScriptWhatHappened)

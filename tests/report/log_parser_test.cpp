@@ -12,6 +12,8 @@ struct GoodLine {
     bool validDate;
 };
 
+void PrintTo(const GoodLine& c, std::ostream* os) { *os << '"' << c.line << '"'; }
+
 class RecordLineParse : public testing::TestWithParam<GoodLine> {};
 
 TEST_P(RecordLineParse, GivesTheRecordItWasWrittenFrom)
@@ -104,6 +106,8 @@ struct LogCase {
 
 const std::string kA = "NO 00001: 2002-12-19 15:27   LOSS:0.06dB";
 const std::string kB = "NO 00002: 2002-12-19 15:31   LOSS:0.150dB";
+
+void PrintTo(const LogCase& c, std::ostream* os) { *os << c.name; }
 
 class LogParse : public testing::TestWithParam<LogCase> {};
 

@@ -68,6 +68,8 @@ struct LimitCase {
     bool above;
 };
 
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.loss << " against " << c.limit; }
+
 class Limit : public testing::TestWithParam<LimitCase> {};
 
 TEST_P(Limit, OnlyALossBeyondTheLimitIsAbove)
