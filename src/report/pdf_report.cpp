@@ -1,6 +1,7 @@
 #include "report/pdf_report.h"
 
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPageSize>
 #include <QPainter>
@@ -61,8 +62,8 @@ struct Column {
     Qt::Alignment align;
 };
 constexpr Column kColumns[] = {
-    {"No.", 16, Qt::AlignRight}, {"Date and time", 36, Qt::AlignLeft},  {"Loss (dB)", 20, Qt::AlignRight},
-    {"Limit", 18, Qt::AlignLeft}, {"Flags", 40, Qt::AlignLeft},         {"Source", 44, Qt::AlignLeft},
+    {"No.", 14, Qt::AlignRight}, {"Date and time", 34, Qt::AlignLeft}, {"Loss (dB)", 19, Qt::AlignRight},
+    {"Limit", 16, Qt::AlignLeft}, {"Flags", 48, Qt::AlignLeft},        {"Source", 43, Qt::AlignLeft},
 };
 constexpr double kCellPad = 1.6;
 
@@ -71,6 +72,9 @@ public:
     Painter(const SpliceReport& report, const PdfOptions& options, QPainter* painter, int pageCount)
         : report_(report), options_(options), p_(painter), pageCount_(pageCount)
     {
+        // The title block names the files in full; the rows need only their names.
+        for (const std::string& file : report.files)
+            fileNames_ << QFileInfo(qs(file)).fileName();
     }
 
     // Lays out (and, with a painter, draws) every page; returns the number of pages.
@@ -95,13 +99,13 @@ private:
     }
 
     void text(const QRectF& rect, const QString& s, const QFont& f, const QColor& color,
-              Qt::Alignment align = Qt::AlignLeft)
+              Qt::Alignment align = Qt::AlignLeft, Qt::TextElideMode elide = Qt::ElideRight)
     {
         if (!p_)
             return;
         p_->setFont(f);
         p_->setPen(color);
-        const QString shown = QFontMetricsF(f, p_->device()).elidedText(s, Qt::ElideRight, rect.width());
+        const QString shown = QFontMetricsF(f, p_->device()).elidedText(s, elide, rect.width());
         p_->drawText(rect, static_cast<int>(align | Qt::AlignVCenter), shown);
     }
 
@@ -234,18 +238,22 @@ private:
     {
         sectionHeading(QStringLiteral("Losses"));
         const auto& bins = report_.histogram;
-        const int width = report_.binHundredths;
+        const int width = report_.binHundredths, first = report_.histogramStart;
         int maxCount = 0;
         for (const auto& bin : bins)
             maxCount = std::max(maxCount, bin.within + bin.above);
+        const int overflow = static_cast<int>(report_.histogramOverflow);
+        maxCount = std::max(maxCount, overflow);
         const double yStep = niceStep(maxCount, 5);
         const double yMax = std::max(yStep, std::ceil(maxCount / yStep) * yStep);
 
         const double x0 = kLeft + 12, x1 = kRight, top = y_ + 6, plotH = 52, base = top + plotH;
-        const double barW = (x1 - x0) / static_cast<double>(bins.size());
+        // The overflow bar stands apart, one empty slot to the right of the others.
+        const std::size_t slotCount = bins.size() + (overflow ? 2 : 0);
+        const double barW = (x1 - x0) / static_cast<double>(slotCount);
         // Each whole hundredth sits at the middle of its own slot, so bin i covers
-        // i * width - 0.5 to (i + 1) * width - 0.5 hundredths.
-        const auto xOf = [&](double hundredths) { return x0 + (hundredths + 0.5) / width * barW; };
+        // first + i * width - 0.5 to first + (i + 1) * width - 0.5 hundredths.
+        const auto xOf = [&](double hundredths) { return x0 + (hundredths - first + 0.5) / width * barW; };
 
         text(box(kLeft, y_, 40, 5), QStringLiteral("splices"), font(7.5), kGrey);
         for (double v = 0; v <= yMax + 1e-9; v += yStep) {
@@ -259,11 +267,18 @@ private:
             fill(box(x, base - hWithin, w, hWithin), kBar);
             fill(box(x, base - hWithin - hAbove, w, hAbove), kAbove);
         }
+        if (overflow) {
+            const double x = x0 + static_cast<double>(slotCount - 1) * barW, h = overflow / yMax * plotH;
+            fill(box(x + barW * 0.08, base - h, barW * 0.84, h), kAbove);
+            text(box(x + barW / 2 - 8, base + 1, 16, 4),
+                 QStringLiteral("> ") + qs(lossText(static_cast<std::uint8_t>(report_.histogramTop))), font(7, true),
+                 kAbove, Qt::AlignHCenter);
+        }
 
         // Loss ticks at round values, about ten of them.
-        const int span = static_cast<int>(bins.size()) * width;
-        const int tick = std::max(width, static_cast<int>(niceStep(span, 10)));
-        for (int t = 0; t < span; t += tick) {
+        const int end = first + static_cast<int>(bins.size()) * width;
+        const int tick = std::max(width, static_cast<int>(niceStep(end, 10)));
+        for (int t = 0; t < end - (overflow ? tick / 2 : 0); t += tick) {
             const double x = xOf(t);
             if (p_) {
                 p_->setPen(QPen(kInk, px(0.2)));
@@ -276,7 +291,7 @@ private:
 
         // The limit sits between the last loss within it and the first above it.
         const double limitHundredths = std::floor(report_.maxLossDb * 100.0 + 1e-6);
-        if (limitHundredths < span) {
+        if (limitHundredths < end) {
             const double x = xOf(limitHundredths + 0.5);
             if (p_) {
                 QPen pen(kAbove, px(0.35));
@@ -339,15 +354,16 @@ private:
                 qs(lossText(splice.record.lossHundredths)),
                 splice.aboveLimit ? QStringLiteral("ABOVE") : QStringLiteral("ok"),
                 humanFlags(splice),
-                qs(report_.files[splice.record.file]) + QLatin1Char(':') + QString::number(splice.record.line) +
+                fileNames_[splice.record.file] + QLatin1Char(':') + QString::number(splice.record.line) +
                     (splice.copies > 1 ? QStringLiteral(" (%1 lines)").arg(splice.copies) : QString()),
             };
             double x = kLeft;
             for (std::size_t c = 0; c < std::size(kColumns); ++c) {
                 const bool strong = splice.aboveLimit && (c == 2 || c == 3);
                 const QColor color = c == 5 ? kGrey : (c == 4 && !cells[c].isEmpty() ? QColor(150, 90, 0) : ink);
+                // The end of the source, its line, is what tells one record from another.
                 text(box(x + kCellPad, y_, kColumns[c].width - 2 * kCellPad, kRowH), cells[c], strong ? bold : plain,
-                     color, kColumns[c].align);
+                     color, kColumns[c].align, c == 5 ? Qt::ElideLeft : Qt::ElideRight);
                 x += kColumns[c].width;
             }
             y_ += kRowH;
@@ -365,9 +381,9 @@ private:
         const QFont mono = font(7.5, false, true);
         for (const BadLine& bad : report_.badLines) {
             ensureRoom(kRowH);
-            const QString where = qs(report_.files[bad.file]) + QLatin1Char(':') + QString::number(bad.line);
-            text(box(kLeft, y_, 50, kRowH), where, font(8), kGrey);
-            text(box(kLeft + 51, y_, kRight - kLeft - 51, kRowH),
+            const QString where = fileNames_[bad.file] + QLatin1Char(':') + QString::number(bad.line);
+            text(box(kLeft, y_, 34, kRowH), where, font(8), kGrey, Qt::AlignLeft, Qt::ElideLeft);
+            text(box(kLeft + 35, y_, kRight - kLeft - 35, kRowH),
                  QLatin1Char('"') + qs(printableLine(bad.text)) + QLatin1Char('"'), mono, kInk);
             y_ += kRowH;
         }
@@ -376,6 +392,7 @@ private:
     const SpliceReport& report_;
     const PdfOptions& options_;
     QPainter* p_;
+    QStringList fileNames_;
     int pageCount_;
     int page_ = 1;
     double y_ = kTop;

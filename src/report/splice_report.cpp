@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <unordered_map>
 
 namespace splicerec::report {
@@ -62,7 +63,7 @@ Statistics computeStatistics(const std::vector<Splice>& splices)
 int binWidth(int maxHundredths)
 {
     for (int width : {1, 2, 5, 10, 20, 25, 50})
-        if (maxHundredths / width < 30)
+        if (maxHundredths / width < 29)
             return width;
     return 100;
 }
@@ -111,12 +112,36 @@ SpliceReport buildReport(ParsedLogs logs, double maxLossDb)
     }
     report.statistics = computeStatistics(report.splices);
 
-    const int limitHundredths = std::clamp(static_cast<int>(maxLossDb * 100.0 + 0.5), 0, 255);
-    report.binHundredths = binWidth(std::max(maxLoss, limitHundredths));
-    report.histogram.resize(static_cast<std::size_t>(std::max(maxLoss, limitHundredths) / report.binHundredths + 1));
+    // The bars cover three times the limit, or more when over 5% of the splices lie
+    // beyond that; the few losses further out (failed splices, far above the limit)
+    // share one overflow bar instead of squeezing the others into a corner.
+    const int limitHundredths = std::clamp(static_cast<int>(std::floor(maxLossDb * 100.0 + 1e-6)), 0, 255);
+    std::vector<int> losses;
+    losses.reserve(report.splices.size());
+    for (const Splice& splice : report.splices)
+        losses.push_back(splice.record.lossHundredths);
+    int p95 = 0;
+    if (!losses.empty()) {
+        const auto at = losses.begin() + static_cast<std::ptrdiff_t>((losses.size() - 1) * 95 / 100);
+        std::nth_element(losses.begin(), at, losses.end());
+        p95 = *at;
+    }
+    const int top = std::min(maxLoss, std::max(3 * (limitHundredths + 1), p95));
+    report.histogramTop = top;
+    const int rangeTop = std::max(top, limitHundredths + 1);
+    // Bins start where the limit falls, so that no bar mixes losses within it and above it.
+    const int width = report.binHundredths = binWidth(rangeTop);
+    const int offset = (limitHundredths + 1) % width;
+    report.histogramStart = offset ? offset - width : 0;
+    report.histogram.resize(static_cast<std::size_t>((rangeTop - report.histogramStart) / width + 1));
     for (const Splice& splice : report.splices) {
-        auto& bin = report.histogram[static_cast<std::size_t>(splice.record.lossHundredths / report.binHundredths)];
-        ++(splice.aboveLimit ? bin.above : bin.within);
+        if (splice.record.lossHundredths > top) {
+            ++report.histogramOverflow;
+            continue;
+        }
+        const int bin = (splice.record.lossHundredths - report.histogramStart) / width;
+        ++(splice.aboveLimit ? report.histogram[static_cast<std::size_t>(bin)].above
+                             : report.histogram[static_cast<std::size_t>(bin)].within);
     }
     return report;
 }

@@ -40,13 +40,17 @@ struct SpliceReport {
     Statistics statistics;
     std::optional<std::string> firstDateTime, lastDateTime;  // ISO, over valid dates only
 
-    // Losses in hundredths, grouped in bins of `binHundredths`: bin i holds
-    // i * width to (i + 1) * width - 1, split into within and above the limit.
+    // Losses in hundredths, grouped in bins of `binHundredths`: bin i holds the losses
+    // from histogramStart + i * width to histogramStart + (i + 1) * width - 1, split into
+    // within and above the limit. The start is chosen so that a bin is all on one side.
     struct Bin {
         int within = 0;
         int above = 0;
     };
     int binHundredths = 1;
+    int histogramStart = 0;  // zero or negative
+    std::size_t histogramOverflow = 0;  // losses above histogramTop, all above the limit
+    int histogramTop = 0;
     std::vector<Bin> histogram;
 };
 

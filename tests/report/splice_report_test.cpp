@@ -118,25 +118,34 @@ TEST(DateRange, CoversValidDatesOnly)
 
 TEST(Histogram, CountsEverySpliceOnceOnItsSideOfTheLimit)
 {
-    // Losses 0.00 0.03 0.03 0.10 0.11 0.29 with bins of a hundredth up to 0.29.
+    // Losses 0.00 0.03 0.03 0.10 0.11 0.28 with bins of a hundredth up to 0.28.
     const auto r = reportOf({line(1, "2002-12-19 15:27", "0.00"), line(2, "2002-12-19 15:27", "0.03"),
                              line(3, "2002-12-19 15:27", "0.03"), line(4, "2002-12-19 15:27", "0.10"),
-                             line(5, "2002-12-19 15:27", "0.11"), line(6, "2002-12-19 15:27", "0.29")});
+                             line(5, "2002-12-19 15:27", "0.11"), line(6, "2002-12-19 15:27", "0.28")});
     ASSERT_EQ(r.binHundredths, 1);
-    ASSERT_EQ(r.histogram.size(), 30u);
+    ASSERT_EQ(r.histogramStart, 0);
+    ASSERT_EQ(r.histogram.size(), 29u);
     for (std::size_t i = 0; i < r.histogram.size(); ++i) {
         const int within = i == 0 || i == 10 ? 1 : i == 3 ? 2 : 0;
-        const int above = i == 11 || i == 29 ? 1 : 0;
+        const int above = i == 11 || i == 28 ? 1 : 0;
         EXPECT_EQ(r.histogram[i].within, within) << i;
         EXPECT_EQ(r.histogram[i].above, above) << i;
     }
-    // 2.55 dB needs wider bins: every splice still lands in exactly one.
-    const auto wide = reportOf({line(1, "2002-12-19 15:27", "2.55"), line(2, "2002-12-19 15:27", "0.10")});
+    // 2.55 dB is far beyond three times the limit: it goes to the overflow, the bars
+    // cover 0.00 to 0.33 and break at the limit, so 0.10 and 0.11 do not share a bar.
+    const auto wide = reportOf({line(1, "2002-12-19 15:27", "2.55"), line(2, "2002-12-19 15:27", "0.10"),
+                                line(3, "2002-12-19 15:27", "0.11")});
     int total = 0;
-    for (const auto& bin : wide.histogram)
+    for (const auto& bin : wide.histogram) {
         total += bin.within + bin.above;
+        EXPECT_FALSE(bin.within && bin.above);
+    }
     EXPECT_EQ(total, 2);
+    EXPECT_EQ(wide.histogramOverflow, 1u);
+    EXPECT_EQ(wide.histogramTop, 33);
+    EXPECT_GT(wide.binHundredths, 1);
     EXPECT_LE(wide.histogram.size(), 30u);
+    EXPECT_EQ((11 - wide.histogramStart) % wide.binHundredths, 0);  // a bar starts at 0.11
 }
 
 TEST(Csv, QuotesOnlyWhatRfc4180Requires)
