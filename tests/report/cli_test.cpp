@@ -113,7 +113,7 @@ protected:
     {
         for (const char* tool : {"pdftotext", "pdfinfo", "pdftoppm"})
             ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                << tool << " is missing: scripts/setup installs poppler-utils";
+                << tool << " is missing: scripts/run-tests installs poppler-utils";
     }
 
     static QString tool(const QString& name, const QStringList& arguments)
