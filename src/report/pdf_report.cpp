@@ -244,7 +244,7 @@ private:
             maxCount = std::max(maxCount, bin.within + bin.above);
         const int overflow = static_cast<int>(report_.histogramOverflow);
         maxCount = std::max(maxCount, overflow);
-        const double yStep = niceStep(maxCount, 5);
+        const double yStep = std::max(1.0, niceStep(maxCount, 5));  // whole splices
         const double yMax = std::max(yStep, std::ceil(maxCount / yStep) * yStep);
 
         const double x0 = kLeft + 12, x1 = kRight, top = y_ + 6, plotH = 52, base = top + plotH;
