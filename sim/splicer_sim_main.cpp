@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -76,13 +77,17 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Serves a simulated fusion splicer on a pseudo-terminal and prints its path.");
+        "Serves a simulated fusion splicer on a pseudo-terminal (or --serve PATH) and prints its path.");
     const auto helpOption = parser.addHelpOption();
     const auto versionOption = parser.addVersionOption();
     for (const auto& number : kNumbers)
         parser.addOption({number.name, number.help, number.valueName});
     for (const auto& flag : kFlags)
         parser.addOption({flag.name, flag.help});
+    const QCommandLineOption serve(
+        "serve", "Serve an existing terminal (e.g. the host end of an emulated machine's serial port) "
+                 "instead of a new pseudo-terminal.", "PATH");
+    parser.addOption(serve);
 
     if (!parser.parse(QCoreApplication::arguments()))
         fail(parser.errorText());
@@ -129,7 +134,10 @@ int main(int argc, char* argv[])
     ::sigaction(SIGTERM, &action, nullptr);
 
     try {
-        splicerec::sim::PtyInstrument instrument(behaviour);
+        using splicerec::sim::PtyInstrument;
+        const auto served = parser.isSet(serve) ? std::make_unique<PtyInstrument>(behaviour, parser.value(serve))
+                                                : std::make_unique<PtyInstrument>(behaviour);
+        const auto& instrument = *served;
         std::printf("%s\n", qPrintable(instrument.devicePath()));
         std::fflush(stdout);
         std::fprintf(stderr, "Point the program at it: splice-records --port %s\n",
