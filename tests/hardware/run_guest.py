@@ -6,6 +6,7 @@ import argparse
 import json
 import os
 import select
+import shutil
 import socket
 import subprocess
 import sys
@@ -21,7 +22,9 @@ parser.add_argument("--work", required=True, help="folder for the QMP socket, th
 parser.add_argument("--timeout", type=float, default=480)
 args = parser.parse_args()
 
-os.makedirs(args.work + "/out", exist_ok=True)
+# The guest appends to its record logs there, so each run starts from an empty folder.
+shutil.rmtree(args.work + "/out", ignore_errors=True)
+os.makedirs(args.work + "/out")
 qmp_path = args.work + "/qmp.sock"
 if os.path.exists(qmp_path):
     os.unlink(qmp_path)
