@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <string>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace splicerec::sim {
@@ -110,6 +111,10 @@ void PtyInstrument::onReadable()
             break;
         }
         auto receivedAt = Clock::now();
+        if (replySentAt_) {
+            turnaroundsMs_.push_back(std::chrono::duration<double, std::milli>(receivedAt - *replySentAt_).count());
+            replySentAt_.reset();
+        }
         received_.append(buffer, count);
         for (long i = 0; i < count; ++i) {
             // A terminal delivers at once what a 2400-baud line takes 4.17 ms a byte for;
@@ -155,9 +160,24 @@ void PtyInstrument::scheduleNext()
         timer_.stop();
         return;
     }
-    // Rounded up, so a reply never leaves before its time.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due_.begin()->first - Clock::now());
-    timer_.start(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    const auto due = due_.begin()->first;
+    if (!instrument_.behaviour().paced) {
+        // Rounded up, so a reply never leaves before its time.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+        timer_.start(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+        return;
+    }
+    // Paced, a millisecond timer would make each byte up to 1 ms late, a quarter of its
+    // time on the wire: wake a little early and sleep the rest exactly. Nothing arrives
+    // meanwhile, since the program waits for this reply.
+    const auto early = std::chrono::floor<std::chrono::milliseconds>(due - Clock::now()) - std::chrono::milliseconds(1);
+    if (early.count() > 0) {
+        timer_.start(early);
+        return;
+    }
+    timer_.stop();
+    std::this_thread::sleep_until(due);
+    QTimer::singleShot(0, this, &PtyInstrument::releaseDue);
 }
 
 void PtyInstrument::flushOutput()
@@ -176,6 +196,8 @@ void PtyInstrument::flushOutput()
     }
     if (writeNotifier_)
         writeNotifier_->setEnabled(!output_.isEmpty());
+    if (output_.isEmpty() && due_.empty() && instrument_.behaviour().paced && !replySentAt_)
+        replySentAt_ = Clock::now();
 }
 
 void PtyInstrument::onWritable()

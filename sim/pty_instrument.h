@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -41,6 +43,10 @@ public:
     QByteArray received() const { return received_; }
     const Instrument& instrument() const { return instrument_; }
 
+    // Paced: for each request that came after a complete reply, the time from the
+    // reply's last byte leaving here to the request arriving, in milliseconds.
+    const std::vector<double>& turnarounds() const { return turnaroundsMs_; }
+
 private:
     using Clock = std::chrono::steady_clock;
     struct Pending {
@@ -63,6 +69,8 @@ private:
     QByteArray output_;
     Clock::time_point inputLineFreeAt_{};   // paced: when the last byte received has fully arrived
     Clock::time_point outputLineFreeAt_{};  // paced: when the last byte sent is off the wire
+    std::optional<Clock::time_point> replySentAt_;  // the last reply is all out, since then
+    std::vector<double> turnaroundsMs_;
     std::multimap<Clock::time_point, Pending> due_;  // equal times keep their order
     QTimer timer_;
     QSocketNotifier* readNotifier_ = nullptr;   // children; null once the line is down

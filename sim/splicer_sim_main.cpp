@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -142,7 +143,19 @@ int main(int argc, char* argv[])
         std::fflush(stdout);
         std::fprintf(stderr, "Point the program at it: splice-records --port %s\n",
                      qPrintable(instrument.devicePath()));
-        return app.exec();
+        const int code = app.exec();
+        // The program's turnaround as the instrument saw it, for the benchmark.
+        auto turnarounds = instrument.turnarounds();
+        if (!turnarounds.empty()) {
+            std::sort(turnarounds.begin(), turnarounds.end());
+            const auto at = [&](double share) {
+                return turnarounds[std::min(turnarounds.size() - 1, static_cast<std::size_t>(share * turnarounds.size()))];
+            };
+            std::printf("turnaround: %zu requests, median %.3f ms, p95 %.3f ms, max %.3f ms\n", turnarounds.size(),
+                        at(0.5), at(0.95), turnarounds.back());
+            std::fflush(stdout);
+        }
+        return code;
     } catch (const std::runtime_error& error) {
         std::fprintf(stderr, "splicer-sim: %s\n", error.what());
         return 1;

@@ -4,6 +4,7 @@
 //                Command3 ReadAll, Command2 StopRead)
 //   ok           close the message box on top
 //   cpu MS       stay idle for MS milliseconds, then print "cpu: PERCENT" of one core
+//   watch off    stop reporting (its polling costs CPU a benchmark should not count); watch on
 //   quit
 // It reports on stdout, one line each, whatever the technician would see change:
 // "box: TEXT | DETAIL", "status: ...", "buttons: ...", "port: open|closed", "page-last: N".
@@ -110,6 +111,12 @@ int main(int argc, char* argv[])
                 look();
                 watch.start(20);
             });
+        } else if (words[0] == QLatin1String("watch") && words.size() == 2) {
+            if (words[1] == QLatin1String("off"))
+                watch.stop();
+            else
+                watch.start(20);
+            say("watch", words[1]);
         } else if (words[0] == QLatin1String("quit")) {
             form1.requestQuit();
         } else {
