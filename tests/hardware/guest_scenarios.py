@@ -329,6 +329,16 @@ def main():
         check("ttyUSB0: program alive", False, "it ended")
     program.quit()
 
+    # Without --port the adapter is looked for at Com Test, wherever it is now.
+    program = Program("", "%s/automatic.log" % logdir)
+    try:
+        com_test(program, "no --port")
+        check("no --port: the program holds the adapter, /dev/ttyUSB1", port_fds(program.pid) == ["/dev/ttyUSB1"],
+              repr(port_fds(program.pid)))
+    except EOFError:
+        check("no --port: program alive", False, "it ended")
+    program.quit()
+
     xvfb.terminate()
     xvfb.wait()
     say("guest: scenarios took %.1f s, %d failed" % (time.monotonic() - started, len(failures)))
