@@ -207,7 +207,12 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error)
     // Errors of a failed open() become its PortError; only a port in use can fail here.
     if (error == QSerialPort::NoError || !port_.isOpen() || !failure_.empty())
         return;
-    failure_ = connectionLostMessage(QString::fromStdString(deviceName()), port_.errorString()).toStdString();
+    // After a hang-up the system's text is a stale errno ("Invalid argument", "Resource
+    // temporarily unavailable"); a node that went away says more.
+    const auto reason = QFileInfo::exists(port_.portName()) || QFileInfo::exists(QStringLiteral("/dev/") + port_.portName())
+                            ? port_.errorString()
+                            : QStringLiteral("the device is gone (adapter unplugged?)");
+    failure_ = connectionLostMessage(QString::fromStdString(deviceName()), reason).toStdString();
     // At once: left open, a vanished device repeats this error on every pump.
     port_.close();
 }

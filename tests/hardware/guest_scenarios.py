@@ -256,7 +256,8 @@ def unplug_during_read_all(program, name, device, runs):
     program.pump(3)  # a second box would come now
     # The port's own failure, not a timeout of the protocol a while later.
     check(name + ": one message, the connection to %s lost" % device,
-          box is not None and box.startswith("The connection to %s was lost" % device) and len(program.boxes) == boxes + 1,
+          box is not None and box.startswith("The connection to %s was lost: the device is gone" % device)
+          and len(program.boxes) == boxes + 1,
           "boxes %r" % program.boxes[boxes:])
     say("  box: %r" % box)
     check(name + ": port closed", program.state.get("port") == "closed" and not port_fds(program.pid),
