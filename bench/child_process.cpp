@@ -53,8 +53,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (options.captureStdout && ::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
 
+    int inFds[2] = {-1, -1};
+    if (options.pipeStdin && ::pipe2(inFds, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
+    if (options.pipeStdin)
+        ::posix_spawn_file_actions_adddup2(&actions, inFds[0], STDIN_FILENO);
     if (options.captureStdout)
         ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     else if (options.quiet)
@@ -69,9 +75,15 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         ::close(pipeFds[1]);
         stdout_ = pipeFds[0];
     }
+    if (options.pipeStdin) {
+        ::close(inFds[0]);
+        stdin_ = inFds[1];
+    }
     if (result != 0) {
         if (stdout_ >= 0)
             ::close(stdout_);
+        if (stdin_ >= 0)
+            ::close(stdin_);
         throw std::runtime_error("cannot start " + program + ": " + std::strerror(result));
     }
 }
@@ -81,6 +93,23 @@ ChildProcess::~ChildProcess()
     terminate();
     if (stdout_ >= 0)
         ::close(stdout_);
+    if (stdin_ >= 0)
+        ::close(stdin_);
+}
+
+bool ChildProcess::writeLine(const std::string& line)
+{
+    const auto text = line + '\n';
+    std::size_t done = 0;
+    while (stdin_ >= 0 && done < text.size()) {
+        const auto count = ::write(stdin_, text.data() + done, text.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        done += static_cast<std::size_t>(count);
+    }
+    return stdin_ >= 0;
 }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout)

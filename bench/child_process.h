@@ -14,6 +14,7 @@ public:
     struct Options {
         std::vector<std::string> extraEnvironment;  // NAME=value, added to ours
         bool captureStdout = false;
+        bool pipeStdin = false;  // for writeLine()
         bool quiet = true;  // stdout (unless captured) and stderr go to /dev/null
     };
 
@@ -28,6 +29,9 @@ public:
     // The first line the program prints, without its newline; nothing on timeout or end.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
 
+    // Sends `line` and a newline to the program's stdin (Options::pipeStdin); false if it is gone.
+    bool writeLine(const std::string& line);
+
     // Waits for the program to end by itself; false on timeout.
     bool waitForExit(std::chrono::milliseconds timeout);
 
@@ -37,6 +41,7 @@ public:
 private:
     pid_t pid_ = -1;
     int stdout_ = -1;
+    int stdin_ = -1;
     bool exited_ = false;
     std::string pending_;
 };

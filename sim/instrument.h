@@ -56,6 +56,7 @@ public:
     static std::array<std::uint8_t, 8> frame(int number);
 
     int recordsServed() const { return recordsServed_; }
+    const Behaviour& behaviour() const { return behaviour_; }
     bool hungUp() const { return hungUp_; }
 
 private:

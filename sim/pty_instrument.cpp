@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <pty.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <string>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace splicerec::sim {
@@ -26,14 +28,37 @@ PtyInstrument::PtyInstrument(Behaviour behaviour, QObject* parent)
     devicePath_ = QString::fromLocal8Bit(name);
     ::ioctl(master_, FIOCLEX);
     ::ioctl(slave_, FIOCLEX);
-    int nonBlocking = 1;
-    ::ioctl(master_, FIONBIO, &nonBlocking);
     // A stopped terminal takes no output, so the program's writes stay pending as on a
     // stuck adapter.
     if (behaviour.stalled)
         ::tcflow(slave_, TCOOFF);
     // slave_ stays open for our whole life, so the master never sees a hang-up when the
     // program closes and reopens the port.
+    startServing();
+}
+
+PtyInstrument::PtyInstrument(Behaviour behaviour, const QString& path, QObject* parent)
+    : QObject(parent), instrument_(behaviour), devicePath_(path)
+{
+    const auto name = path.toLocal8Bit();
+    master_ = ::open(name.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0)
+        throw std::runtime_error("cannot open " + name.toStdString() + ": " + std::strerror(errno));
+    // Raw, or the terminal's line discipline would echo and translate the protocol's bytes.
+    termios raw{};
+    if (::tcgetattr(master_, &raw) == 0) {
+        ::cfmakeraw(&raw);
+        ::cfsetspeed(&raw, B2400);
+        ::tcsetattr(master_, TCSANOW, &raw);
+    }
+    ::tcflush(master_, TCIOFLUSH);
+    startServing();
+}
+
+void PtyInstrument::startServing()
+{
+    int nonBlocking = 1;
+    ::ioctl(master_, FIONBIO, &nonBlocking);
 
     readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
     connect(readNotifier_, &QSocketNotifier::activated, this, &PtyInstrument::onReadable);
@@ -85,11 +110,28 @@ void PtyInstrument::onReadable()
                 readNotifier_->setEnabled(false);  // a dead master would wake us for ever
             break;
         }
-        const auto receivedAt = Clock::now();
+        auto receivedAt = Clock::now();
+        if (replySentAt_) {
+            turnaroundsMs_.push_back(std::chrono::duration<double, std::milli>(receivedAt - *replySentAt_).count());
+            replySentAt_.reset();
+        }
         received_.append(buffer, count);
         for (long i = 0; i < count; ++i) {
-            for (auto& emission : instrument_.receive(static_cast<std::uint8_t>(buffer[i])))
-                due_.emplace(receivedAt + emission.after, Pending{std::move(emission.bytes), emission.hangUp});
+            // A terminal delivers at once what a 2400-baud line takes 4.17 ms a byte for;
+            // bytes written together queue behind each other on the wire.
+            if (instrument_.behaviour().paced) {
+                receivedAt = std::max(receivedAt, inputLineFreeAt_) + Instrument::kByteTimeAt2400;
+                inputLineFreeAt_ = receivedAt;
+            }
+            for (auto& emission : instrument_.receive(static_cast<std::uint8_t>(buffer[i]))) {
+                auto at = receivedAt + emission.after;
+                // Replies that overlap still leave one byte after another.
+                if (instrument_.behaviour().paced && !emission.bytes.empty()) {
+                    at = std::max(at, outputLineFreeAt_ + Instrument::kByteTimeAt2400);
+                    outputLineFreeAt_ = at;
+                }
+                due_.emplace(at, Pending{std::move(emission.bytes), emission.hangUp});
+            }
         }
     }
     releaseDue();
@@ -118,9 +160,24 @@ void PtyInstrument::scheduleNext()
         timer_.stop();
         return;
     }
-    // Rounded up, so a reply never leaves before its time.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due_.begin()->first - Clock::now());
-    timer_.start(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    const auto due = due_.begin()->first;
+    if (!instrument_.behaviour().paced) {
+        // Rounded up, so a reply never leaves before its time.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+        timer_.start(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+        return;
+    }
+    // Paced, a millisecond timer would make each byte up to 1 ms late, a quarter of its
+    // time on the wire: wake a little early and sleep the rest exactly. Nothing arrives
+    // meanwhile, since the program waits for this reply.
+    const auto early = std::chrono::floor<std::chrono::milliseconds>(due - Clock::now()) - std::chrono::milliseconds(1);
+    if (early.count() > 0) {
+        timer_.start(early);
+        return;
+    }
+    timer_.stop();
+    std::this_thread::sleep_until(due);
+    QTimer::singleShot(0, this, &PtyInstrument::releaseDue);
 }
 
 void PtyInstrument::flushOutput()
@@ -139,6 +196,8 @@ void PtyInstrument::flushOutput()
     }
     if (writeNotifier_)
         writeNotifier_->setEnabled(!output_.isEmpty());
+    if (output_.isEmpty() && due_.empty() && instrument_.behaviour().paced && !replySentAt_)
+        replySentAt_ = Clock::now();
 }
 
 void PtyInstrument::onWritable()

@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -16,12 +18,17 @@ namespace splicerec::sim {
 
 // The simulated splicer on the master side of a pseudo-terminal: the program opens
 // devicePath() like any serial port. Replies keep the instrument's timing relative to
-// the byte that asked for them.
+// the byte that asked for them. Paced, a received byte counts only once its own 4.17 ms
+// on the wire have passed, as a real splicer hears it.
 class PtyInstrument : public QObject {
     Q_OBJECT
 
 public:
     explicit PtyInstrument(Behaviour behaviour = {}, QObject* parent = nullptr);  // throws std::runtime_error
+
+    // Serves an existing terminal instead, such as the host end of an emulated machine's
+    // serial port; devicePath() is `path`. Throws std::runtime_error if it cannot be opened.
+    PtyInstrument(Behaviour behaviour, const QString& path, QObject* parent = nullptr);
     ~PtyInstrument() override;
 
     PtyInstrument(const PtyInstrument&) = delete;
@@ -36,6 +43,10 @@ public:
     QByteArray received() const { return received_; }
     const Instrument& instrument() const { return instrument_; }
 
+    // Paced: for each request that came after a complete reply, the time from the
+    // reply's last byte leaving here to the request arriving, in milliseconds.
+    const std::vector<double>& turnarounds() const { return turnaroundsMs_; }
+
 private:
     using Clock = std::chrono::steady_clock;
     struct Pending {
@@ -48,6 +59,7 @@ private:
     void releaseDue();
     void scheduleNext();
     void flushOutput();
+    void startServing();
 
     Instrument instrument_;
     int master_ = -1;
@@ -55,6 +67,10 @@ private:
     QString devicePath_;
     QByteArray received_;
     QByteArray output_;
+    Clock::time_point inputLineFreeAt_{};   // paced: when the last byte received has fully arrived
+    Clock::time_point outputLineFreeAt_{};  // paced: when the last byte sent is off the wire
+    std::optional<Clock::time_point> replySentAt_;  // the last reply is all out, since then
+    std::vector<double> turnaroundsMs_;
     std::multimap<Clock::time_point, Pending> due_;  // equal times keep their order
     QTimer timer_;
     QSocketNotifier* readNotifier_ = nullptr;   // children; null once the line is down

@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -76,13 +78,17 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Serves a simulated fusion splicer on a pseudo-terminal and prints its path.");
+        "Serves a simulated fusion splicer on a pseudo-terminal (or --serve PATH) and prints its path.");
     const auto helpOption = parser.addHelpOption();
     const auto versionOption = parser.addVersionOption();
     for (const auto& number : kNumbers)
         parser.addOption({number.name, number.help, number.valueName});
     for (const auto& flag : kFlags)
         parser.addOption({flag.name, flag.help});
+    const QCommandLineOption serve(
+        "serve", "Serve an existing terminal (e.g. the host end of an emulated machine's serial port) "
+                 "instead of a new pseudo-terminal.", "PATH");
+    parser.addOption(serve);
 
     if (!parser.parse(QCoreApplication::arguments()))
         fail(parser.errorText());
@@ -129,12 +135,27 @@ int main(int argc, char* argv[])
     ::sigaction(SIGTERM, &action, nullptr);
 
     try {
-        splicerec::sim::PtyInstrument instrument(behaviour);
+        using splicerec::sim::PtyInstrument;
+        const auto served = parser.isSet(serve) ? std::make_unique<PtyInstrument>(behaviour, parser.value(serve))
+                                                : std::make_unique<PtyInstrument>(behaviour);
+        const auto& instrument = *served;
         std::printf("%s\n", qPrintable(instrument.devicePath()));
         std::fflush(stdout);
         std::fprintf(stderr, "Point the program at it: splice-records --port %s\n",
                      qPrintable(instrument.devicePath()));
-        return app.exec();
+        const int code = app.exec();
+        // The program's turnaround as the instrument saw it, for the benchmark.
+        auto turnarounds = instrument.turnarounds();
+        if (!turnarounds.empty()) {
+            std::sort(turnarounds.begin(), turnarounds.end());
+            const auto at = [&](double share) {
+                return turnarounds[std::min(turnarounds.size() - 1, static_cast<std::size_t>(share * turnarounds.size()))];
+            };
+            std::printf("turnaround: %zu requests, median %.3f ms, p95 %.3f ms, max %.3f ms\n", turnarounds.size(),
+                        at(0.5), at(0.95), turnarounds.back());
+            std::fflush(stdout);
+        }
+        return code;
     } catch (const std::runtime_error& error) {
         std::fprintf(stderr, "splicer-sim: %s\n", error.what());
         return 1;

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QTextStream>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -74,6 +75,13 @@ int main(int argc, char* argv[])
         device = demoInstrument->devicePath();
     }
 
+    // Without --port the adapter is looked for afresh at each Com Test, not once here:
+    // the technician may plug it in, or in again, while the program runs.
+    const bool portGiven = std::any_of(rawArguments.begin(), rawArguments.end(), [](const QString& argument) {
+        return argument == QLatin1String("--port") || argument.startsWith(QLatin1String("--port="));
+    });
+    if (!options.demo && !portGiven)
+        device.clear();
     splicerec::Program program(device, options.logPath.toStdString());
     auto& form1 = program.window();
     if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); })) {

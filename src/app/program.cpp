@@ -6,7 +6,11 @@ Program::Program(const QString& device, const std::filesystem::path& logPath)
     : port_(device), log_(logPath), controller_(form1_, port_, clock_, log_)
 {
     form1_.setPortName(QString::fromStdString(port_.deviceName()));
-    QObject::connect(&form1_, &Form1::comTestPressed, &form1_, [this] { controller_.comTest(); });
+    // The port looks for the adapter afresh at each open, so the tooltip follows it.
+    QObject::connect(&form1_, &Form1::comTestPressed, &form1_, [this] {
+        controller_.comTest();
+        form1_.setPortName(QString::fromStdString(port_.deviceName()));
+    });
     QObject::connect(&form1_, &Form1::startPressed, &form1_, [this] { controller_.start(); });
     QObject::connect(&form1_, &Form1::nextPagePressed, &form1_, [this] { controller_.nextPage(); });
     QObject::connect(&form1_, &Form1::readAllPressed, &form1_, [this] { controller_.readAll(); });

@@ -1,6 +1,8 @@
 #include "serial/port_choice.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -40,6 +42,34 @@ QString plainReason(const QString& reason)
     while (text.endsWith(QLatin1Char('.')))
         text.chop(1);
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
+}
+
+// The USB device above a tty node, found by walking up from its sysfs device: the first
+// directory holding idVendor.
+void fillUsbIdentityFromSysfs(PortDescription& port)
+{
+    const auto name = QFileInfo(port.path).fileName();
+    QString dir = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(name)).canonicalFilePath();
+    for (int depth = 0; depth < 8 && dir.startsWith(QLatin1String("/sys/devices/")); ++depth) {
+        QFile vendor(dir + QStringLiteral("/idVendor"));
+        if (vendor.open(QIODevice::ReadOnly)) {
+            const auto read = [&dir](const char* attribute) {
+                QFile file(dir + QLatin1Char('/') + QLatin1String(attribute));
+                return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed() : QString();
+            };
+            bool ok = false;
+            if (const auto id = QString::fromLatin1(vendor.readAll()).trimmed().toUShort(&ok, 16); ok)
+                port.vendorId = id;
+            if (const auto id = read("idProduct").toUShort(&ok, 16); ok)
+                port.productId = id;
+            if (port.serialNumber.isEmpty())
+                port.serialNumber = read("serial");
+            if (port.manufacturer.isEmpty())
+                port.manufacturer = read("manufacturer");
+            return;
+        }
+        dir = QFileInfo(dir).path();
+    }
 }
 
 }  // namespace
@@ -167,9 +197,66 @@ std::vector<PortDescription> presentPorts()
             port.vendorId = info.vendorIdentifier();
         if (info.hasProductIdentifier())
             port.productId = info.productIdentifier();
+        if (!port.vendorId)
+            fillUsbIdentityFromSysfs(port);
         ports.push_back(port);
     }
     return ports;
+}
+
+std::vector<ByIdLink> presentByIdLinks()
+{
+    std::vector<ByIdLink> links;
+    QDirIterator it(QStringLiteral("/dev/serial/by-id"), QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        const auto link = it.next();
+        const auto target = QFileInfo(link).canonicalFilePath();
+        if (!target.isEmpty())
+            links.push_back({link, target});
+    }
+    return links;
+}
+
+AdapterIdentity identityOf(const QString& path, const std::vector<PortDescription>& ports,
+                           const std::vector<ByIdLink>& links)
+{
+    AdapterIdentity identity;
+    for (const auto& link : links) {
+        if (link.target == path)
+            identity.byIdLink = link.link;
+    }
+    for (const auto& port : ports) {
+        if (port.path != path)
+            continue;
+        identity.serialNumber = port.serialNumber;
+        identity.vendorId = port.vendorId;
+        identity.productId = port.productId;
+    }
+    return identity;
+}
+
+QString findAdapter(const AdapterIdentity& identity, const std::vector<PortDescription>& ports,
+                    const std::vector<ByIdLink>& links)
+{
+    if (!identity.byIdLink.isEmpty()) {
+        for (const auto& link : links) {
+            if (link.link == identity.byIdLink)
+                return link.target;
+        }
+    }
+    const auto sameModel = [&](const PortDescription& port) {
+        return (!identity.vendorId || port.vendorId == identity.vendorId) &&
+               (!identity.productId || port.productId == identity.productId);
+    };
+    QStringList fitting;
+    for (const auto& port : ports) {
+        const bool fits = identity.serialNumber.isEmpty()
+                              ? identity.vendorId && sameModel(port) && port.serialNumber.isEmpty()
+                              : port.serialNumber == identity.serialNumber && sameModel(port);
+        if (fits)
+            fitting << port.path;
+    }
+    return fitting.size() == 1 ? fitting.first() : QString();
 }
 
 QString formatPortList(const std::vector<PortDescription>& ports, const QString& defaultPath)

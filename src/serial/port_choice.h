@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "serial/serial_port.h"
@@ -56,8 +57,40 @@ struct PortDescription {
     std::optional<quint16> productId;
 };
 
-// The ports QSerialPortInfo finds now.
+// The ports QSerialPortInfo finds now. Where it knows no USB identity (no udev database,
+// as on a minimal system) the identity is read from sysfs.
 std::vector<PortDescription> presentPorts();
+
+// A /dev/serial/by-id link and the device node it leads to now.
+struct ByIdLink {
+    QString link;
+    QString target;
+};
+
+// The links udev keeps in /dev/serial/by-id; none where it keeps none.
+std::vector<ByIdLink> presentByIdLinks();
+
+// What tells one adapter from another when its node name changes, as it does when it is
+// plugged back in while a program still holds the old node. Empty for a built-in port.
+struct AdapterIdentity {
+    QString byIdLink;
+    QString serialNumber;
+    std::optional<quint16> vendorId;
+    std::optional<quint16> productId;
+
+    bool empty() const { return byIdLink.isEmpty() && serialNumber.isEmpty() && !vendorId; }
+};
+
+// The identity of the port at `path` (a canonical node path).
+AdapterIdentity identityOf(const QString& path, const std::vector<PortDescription>& ports,
+                           const std::vector<ByIdLink>& links);
+
+// Where the adapter with `identity` is now: its by-id link's node; else the one port with
+// its serial number (and its vendor:product, where known); else, for an adapter without a
+// serial number, the only port with its vendor:product. Empty when it is absent or when
+// two ports fit equally, since opening the wrong one would talk to another instrument.
+QString findAdapter(const AdapterIdentity& identity, const std::vector<PortDescription>& ports,
+                    const std::vector<ByIdLink>& links);
 
 // The answer to --list-ports: one port a line, the one used without --port marked "(default)".
 QString formatPortList(const std::vector<PortDescription>& ports, const QString& defaultPath);

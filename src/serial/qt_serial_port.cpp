@@ -6,6 +6,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace splicerec {
@@ -26,6 +28,18 @@ QSerialPort::Parity toQt(Parity parity)
 bool accessDenied(const QString& path)
 {
     return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES;
+}
+
+// With a 16 ms latency timer an FTDI chip holds a reply's last bytes for up to 16 ms,
+// against 37.5 ms a record on the wire; ftdi_sio drops it to 1 ms for a low-latency port.
+// A pty or a driver without the flag refuses, and that is fine.
+void requestLowLatency(int fd)
+{
+    serial_struct info{};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY))
+        return;
+    info.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &info);
 }
 
 }  // namespace
@@ -65,17 +79,38 @@ void QtSerialPort::applySettings()
     port_.setFlowControl(QSerialPort::NoFlowControl);
 }
 
-void QtSerialPort::open()
+QString QtSerialPort::resolvePath(bool& movedAdapter) const
 {
-    close();
+    movedAdapter = false;
+    if (!identity_.empty()) {
+        const auto found = findAdapter(identity_, presentPorts(), presentByIdLinks());
+        if (!found.isEmpty()) {
+            movedAdapter = found != QFileInfo(device_).canonicalFilePath();
+            return found;
+        }
+    }
+    if (device_.isEmpty())
+        return defaultPortPath();
     // The lock file is named after the path, so a symlink and its target must lead to
     // the same name or two programs could own the splicer at once.
     const auto canonical = QFileInfo(device_).canonicalFilePath();
-    const auto path = canonical.isEmpty() ? device_ : canonical;
+    return canonical.isEmpty() ? device_ : canonical;
+}
+
+void QtSerialPort::open()
+{
+    close();
+    bool movedAdapter = false;
+    const auto path = resolvePath(movedAdapter);
+    shownName_ = device_.isEmpty() || movedAdapter ? path : device_;
     port_.setPortName(path);
     applySettings();
-    if (port_.open(QIODevice::ReadWrite))
+    if (port_.open(QIODevice::ReadWrite)) {
+        if (auto identity = identityOf(path, presentPorts(), presentByIdLinks()); !identity.empty())
+            identity_ = std::move(identity);
+        requestLowLatency(static_cast<int>(port_.handle()));
         return;
+    }
 
     const auto error = port_.error();
     const auto reason = port_.errorString();
@@ -87,7 +122,7 @@ void QtSerialPort::open()
         for (const auto& port : presentPorts())
             present << port.path;
     }
-    throw openFailure(kind, device_, reason, deviceAccess(path), present);
+    throw openFailure(kind, shownName_, reason, deviceAccess(path), present);
 }
 
 void QtSerialPort::close()
@@ -118,10 +153,19 @@ void QtSerialPort::write(std::string_view text)
 {
     if (!port_.isOpen() || text.empty())
         return;
-    if (port_.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()))
-        return;
+    // QSerialPort::write() only queues, and repaints would run before the byte left while
+    // the instrument waits for it: send what the driver takes now, queue the rest behind
+    // it. Not flush(): it takes a full driver buffer (EAGAIN) for a failure and closes.
+    std::size_t sent = 0;
+    if (port_.bytesToWrite() == 0) {
+        const auto count = ::write(static_cast<int>(port_.handle()), text.data(), text.size());
+        if (count > 0)
+            sent = static_cast<std::size_t>(count);
+    }
+    const auto rest = static_cast<qint64>(text.size() - sent);
     // A byte that never leaves would be waited for until the deadline; say why now.
-    fail();
+    if (rest > 0 && port_.write(text.data() + sent, rest) != rest)
+        fail();
 }
 
 int QtSerialPort::pendingOutput() const
@@ -149,7 +193,9 @@ std::optional<PortError> QtSerialPort::failure() const
 
 std::string QtSerialPort::deviceName() const
 {
-    return device_.toStdString();
+    if (!shownName_.isEmpty())
+        return shownName_.toStdString();
+    return (device_.isEmpty() ? defaultPortPath() : device_).toStdString();
 }
 
 void QtSerialPort::onReadyRead()
@@ -168,7 +214,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error)
 
 void QtSerialPort::fail()
 {
-    failure_ = connectionLost(device_, port_.errorString());
+    failure_ = connectionLost(QString::fromStdString(deviceName()), port_.errorString());
     port_.close();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/line_settings.h"
+#include "serial/port_choice.h"
 #include "serial/serial_port.h"
 
 #include <QObject>
@@ -11,11 +12,14 @@ namespace splicerec {
 
 // The serial port over QSerialPort. It closes itself on the first error while open,
 // because QSerialPort keeps a vanished device "open" and reports errors in a tight loop.
+// Each open() looks for the device afresh: a by-id link is resolved again, and an
+// adapter that came back under another name is found by what identified it.
 class QtSerialPort final : public QObject, public SerialPort {
     Q_OBJECT
 
 public:
-    // `device` as the technician typed it: a path, a symlink or a bare name like ttyUSB0.
+    // `device` as the technician typed it: a path, a symlink or a bare name like ttyUSB0;
+    // empty for the first adapter found at each open (defaultPortPath()).
     explicit QtSerialPort(QString device, QObject* parent = nullptr);
     ~QtSerialPort() override;
 
@@ -39,8 +43,11 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void fail();
     void applySettings();
+    QString resolvePath(bool& movedAdapter) const;
 
     QString device_;
+    QString shownName_;          // the device as the messages name it, once open() chose one
+    AdapterIdentity identity_;   // of the adapter last opened; kept while it is unplugged
     LineSettings settings_;
     std::optional<PortError> failure_;
     // Last, so it goes first on destruction while the members its signals touch live.

@@ -69,5 +69,40 @@ TEST(PortChoice, portListShowsWhatIsKnownAndMarksTheDefault)
     EXPECT_EQ(formatPortList({maker, acm2}, ""), "/dev/ttyACM2  serial 7, USB 2341:0043\n/dev/ttyACM10  Maker\n");
 }
 
+TEST(PortChoice, AnAdapterIsFoundAgainByWhatIdentifiesItNotByItsName)
+{
+    const QString link = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
+    // Before the replug: adapter A on ttyUSB1 with its by-id link, B on ttyUSB0.
+    const std::vector<PortDescription> before{{"/dev/ttyUSB0", "", "", "B11", 0x0403, 0x6001},
+                                              {"/dev/ttyUSB1", "", "", "A50285BI", 0x0403, 0x6001},
+                                              {"/dev/ttyUSB2", "", "", "", 0x1a86, 0x7523},
+                                              {"/dev/ttyS0", "", "", "", {}, {}}};
+    const std::vector<ByIdLink> links{{link, "/dev/ttyUSB1"}};
+    const auto a = identityOf("/dev/ttyUSB1", before, links);
+    EXPECT_EQ(std::tuple(a.byIdLink, a.serialNumber, a.vendorId, a.productId),
+              std::tuple(link, QString("A50285BI"), std::optional<quint16>(0x0403), std::optional<quint16>(0x6001)));
+    EXPECT_TRUE(identityOf("/dev/ttyS0", before, links).empty());
+    EXPECT_TRUE(identityOf("/dev/ttyUSB7", before, links).empty());
+
+    const AdapterIdentity serialOnly{"", "A50285BI", {}, {}}, cheap{"", "", 0x1a86, 0x7523},
+        ftdiWithoutSerial{"", "", 0x0403, 0x6001}, otherMaker{"", "A50285BI", 0x067b, 0x2303};
+    const PortDescription aMoved{"/dev/ttyUSB3", "", "", "A50285BI", 0x0403, 0x6001},
+        cheapMoved{"/dev/ttyUSB4", "", "", "", 0x1a86, 0x7523}, b{"/dev/ttyUSB0", "", "", "B11", 0x0403, 0x6001};
+    const struct { const char* what; AdapterIdentity identity; std::vector<PortDescription> ports;
+                   std::vector<ByIdLink> links; QString expected; } cases[] = {
+        {"the link leads to the new node", a, {b, {"/dev/ttyUSB3", "", "", "", {}, {}}}, {{link, "/dev/ttyUSB3"}}, "/dev/ttyUSB3"},
+        {"no udev links: the serial number", a, {b, aMoved}, {}, "/dev/ttyUSB3"},
+        {"serial known, ids not", serialOnly, {b, aMoved}, {}, "/dev/ttyUSB3"},
+        {"still unplugged", a, {b}, {}, ""},
+        {"the same serial on another make", otherMaker, {b, aMoved}, {}, ""},
+        {"without a serial: the only one of its model", cheap, {b, cheapMoved}, {}, "/dev/ttyUSB4"},
+        {"without a serial: two of its model", cheap, {cheapMoved, {"/dev/ttyUSB5", "", "", "", 0x1a86, 0x7523}}, {}, ""},
+        {"without a serial: adapters with one do not count", ftdiWithoutSerial, {aMoved, cheapMoved}, {}, ""},
+        {"a built-in port has nothing to find", {}, {b, {"/dev/ttyS0", "", "", "", {}, {}}}, {}, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(findAdapter(c.identity, c.ports, c.links), c.expected) << c.what;
+}
+
 }  // namespace
 }  // namespace splicerec

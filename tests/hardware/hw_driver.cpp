@@ -1,0 +1,159 @@
+// hw_driver: the program as src/app/main.cpp builds it, driven line by line from stdin,
+// for the scenarios in an emulated machine. Commands:
+//   click NAME   click a button (Command5 = Com Test, Command1 Start, Command4 Next Page,
+//                Command3 ReadAll, Command2 StopRead)
+//   ok           close the message box on top
+//   cpu MS       stay idle for MS milliseconds, then print "cpu: PERCENT" of one core
+//   watch off    stop reporting (its polling costs CPU a benchmark should not count); watch on
+//   quit
+// It reports on stdout, one line each, whatever the technician would see change:
+// "box: TEXT | DETAIL", "status: ...", "buttons: ...", "port: open|closed", "page-last: N".
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "app/program.h"
+#include "app/quit_signals.h"
+#include "support/fakes.h"
+
+namespace {
+
+void say(const char* what, const QString& text)
+{
+    std::printf("%s: %s\n", what, qPrintable(text));
+    std::fflush(stdout);
+}
+
+// What the technician sees of the window; `pageLast` is the record on the page's last line.
+struct Seen {
+    QString status, buttons;
+    bool portOpen = false;
+    int pageLast = -1;
+};
+
+Seen seenIn(splicerec::Program& program)
+{
+    auto& form = program.window();
+    const auto last = QString::fromStdString(form.pageText()).split(QStringLiteral("\r\n")).last();
+    const auto enabled = [&form](splicerec::Button button) { return form.buttonEnabled(button); };
+    return {QString::fromStdString(form.statusText()), QString::fromStdString(splicerec::test::enabledButtons(enabled)),
+            program.port().isOpen(), last.startsWith(QStringLiteral("NO ")) ? last.mid(3, 5).toInt() : 0};
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("splice-records"));
+    QCommandLineParser parser;
+    const QCommandLineOption port("port", "Device; empty for the automatic choice.", "PATH"),
+        log("log", "Record log.", "PATH");
+    parser.addOptions({port, log});
+    parser.process(app);
+
+    splicerec::Program program(parser.value(port), parser.value(log).toStdString());
+    auto& form1 = program.window();
+    if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); }))
+        return 1;
+
+    // Everything the technician can see, reported when it changes.
+    QPointer<QMessageBox> announced;
+    Seen last{QStringLiteral("?"), QStringLiteral("?"), false, -1};
+    bool lastOpen = true;
+    QTimer watch;
+    const auto look = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && box->isVisible() && box != announced) {
+            announced = box;
+            say("box", box->text() + QStringLiteral(" | ") + box->informativeText());
+        }
+        const auto now = seenIn(program);
+        if (now.status != last.status)
+            say("status", now.status);
+        if (now.buttons != last.buttons)
+            say("buttons", now.buttons);
+        if (now.pageLast != last.pageLast)
+            say("page-last", QString::number(now.pageLast));
+        if (now.portOpen != lastOpen)
+            say("port", now.portOpen ? QStringLiteral("open") : QStringLiteral("closed"));
+        lastOpen = now.portOpen;
+        last = now;
+    };
+    QObject::connect(&watch, &QTimer::timeout, look);
+    watch.start(20);
+
+    const auto run = [&](const QString& line) {
+        const auto words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            return;
+        if (words[0] == QLatin1String("click") && words.size() == 2) {
+            auto* button = form1.findChild<QAbstractButton*>(words[1]);
+            if (!button || !button->isEnabled()) {
+                say("disabled", words[1]);
+                return;
+            }
+            say("click", words[1] + QStringLiteral(" ") + button->toolTip());
+            button->click();  // returns when the handler does; later commands arrive meanwhile
+        } else if (words[0] == QLatin1String("ok")) {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->done(QMessageBox::Ok);
+            say("ok", {});
+        } else if (words[0] == QLatin1String("cpu") && words.size() == 2) {
+            // Our own watch stays still meanwhile, so only the program's work is counted.
+            watch.stop();
+            const double start = cpuSeconds();
+            const int ms = words[1].toInt();
+            QTimer::singleShot(ms, &form1, [&, start, ms] {
+                say("cpu", QString::number((cpuSeconds() - start) * 100000.0 / ms, 'f', 1));
+                look();
+                watch.start(20);
+            });
+        } else if (words[0] == QLatin1String("watch") && words.size() == 2) {
+            if (words[1] == QLatin1String("off"))
+                watch.stop();
+            else
+                watch.start(20);
+            say("watch", words[1]);
+        } else if (words[0] == QLatin1String("quit")) {
+            form1.requestQuit();
+        } else {
+            say("unknown", line);
+        }
+    };
+    // Each command is queued, so one that blocks (a download, a box) does not hold the next.
+    QByteArray pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[512];
+        const auto count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count <= 0) {
+            input.setEnabled(false);
+            return;
+        }
+        pending.append(buffer, count);
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
+            const auto line = QString::fromUtf8(pending.left(end)).trimmed();
+            QMetaObject::invokeMethod(&form1, [&run, line] { run(line); }, Qt::QueuedConnection);
+        }
+    });
+
+    form1.show();
+    say("ready", QString::number(::getpid()));
+    return QApplication::exec();
+}
