@@ -38,18 +38,13 @@ std::vector<std::uint8_t> RecordHandler::readUntilQuiet(std::vector<std::uint8_t
 {
     auto& port = context_.port;
     Waiter wait(context_);
-    auto lastByteAt = context_.clock.now();
-    // A line that never falls quiet is noise, not a reply.
-    wait.until(
-        [&] {
-            if (port.pendingInput() > 0) {
-                const auto more = port.readInput();
-                reply.insert(reply.end(), more.begin(), more.end());
-                lastByteAt = context_.clock.now();
-            }
-            return context_.clock.now() - lastByteAt >= kQuietLine;
-        },
-        wait.after(std::chrono::seconds(3)));
+    // A wait's last look before its deadline also takes in what came while the program
+    // was stalled, so a stall is never taken for a quiet line. A line that never falls
+    // quiet is noise, and a reply that long is no record.
+    while (reply.size() <= kLongestReply && wait.until([&] { return port.pendingInput() > 0; }, wait.after(kQuietLine))) {
+        const auto more = port.readInput();
+        reply.insert(reply.end(), more.begin(), more.end());
+    }
     context_.state.inputBuffer = reply;
     return reply;
 }

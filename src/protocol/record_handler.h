@@ -15,6 +15,7 @@ public:
     static constexpr int kRecordLimit = 5000;
     // Long enough for a USB adapter's latency timer to hand over what it holds.
     static constexpr std::chrono::milliseconds kQuietLine{50};
+    static constexpr std::size_t kLongestReply = 64;
 
     explicit RecordHandler(HandlerContext& context) : context_(context) {}
 

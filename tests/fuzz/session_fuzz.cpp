@@ -1,33 +1,44 @@
-// The fuzz input plays the instrument (and a restless operator) through a whole session
-// against the real controller on a fake clock. The session must end, every record shown
-// must be in the log, in order, unless a save error was reported for it, and a handler
-// interrupted by a newer link test must leave the line alone.
+// The fuzz input is the line between the program and a healthy simulated splicer, and a
+// restless technician: it dribbles, delays and loses replies, puts noise and stray frames
+// before them, stalls the program, drops the line and clicks. The session must end and
+// nothing may crash; every line logged must be a frame the splicer sent, in the order
+// sent; every frame that came whole and undisturbed to a waiting reader must be taken;
+// the log must hold every record taken unless its save failed; no message box may appear
+// that the session cannot explain; and a handler superseded by a newer link test must
+// leave the line alone.
 //
-// Input: one flag byte (below), then entries taken one or more at a time each time the host
-// writes a byte. An entry is a header byte and a delay byte (milliseconds):
-//   00nnnnnn  the next n input bytes arrive after the delay; the last entry for this byte
-//   01nnnnnn  the same, and another entry follows
-//   10xxxxxx  the line drops after the delay (the port closes itself); the last entry
-//   11xxxccc  the operator clicks button ccc % 6 (see press) after the delay; another follows
-// An exhausted input is an instrument that has gone quiet.
+// Input: a flag byte (below), a byte choosing the record count, then entries taken each
+// time the host writes a byte, up to one that settles the reply. An entry is a header
+// byte (kind in the top three bits) and a parameter byte P:
+//   0  the reply, in (h & 7) + 1 pieces P % 40 ms apart; settles
+//   1  (h & 3) + 1 noise bytes from the input come P % 45 ms before the reply
+//   2  a stray frame of 8 bytes from the input comes P % 45 ms before the reply
+//   3  the program stalls for P * 20 ms
+//   4  the line drops after P ms; settles
+//   5  the technician clicks button (h & 7) % 6 (see press) after P ms
+//   6  the reply comes P * 20 ms late; settles
+//   7  the reply is lost; settles
+// An exhausted input answers every byte at once.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "protocol/controller.h"
+#include "scenarios/scenarios.h"
 #include "support/fakes.h"
 
 namespace splicerec::fuzz {
 namespace {
 
 using namespace test;
+using std::chrono::milliseconds;
 
 [[noreturn]] void violated(const std::string& what)
 {
@@ -35,70 +46,142 @@ using namespace test;
     std::abort();
 }
 
-// Flag byte; a high nibble K > 0 breaks the log from the K-th record shown on.
+// Flag byte; a high nibble K > 0 breaks the log from the K-th record taken on.
 constexpr std::uint8_t kLogBrokenFromStart = 0x01, kStartInsteadOfReadAll = 0x02, kFirstOpenFails = 0x04;
 
-// The far end of the port: each byte the host writes takes the next entries of the input.
-struct Script {
-    std::vector<sim::Emission> receive(std::uint8_t)
+// A genuine record frame on its way: when its request left, when its last byte is due,
+// and when the port first could have it, which a stall of the program may make later.
+struct Sent {
+    int number;
+    Clock::TimePoint requested, complete;
+    bool undisturbed;
+    std::optional<Clock::TimePoint> delivered;
+};
+
+struct Line {
+    Line(FakeClock& clock, const std::uint8_t* at, const std::uint8_t* end, int records)
+        : clock(clock), at(at), end(end), instrument(sim::Behaviour{.records = records})
     {
-        std::vector<sim::Emission> out;
-        for (bool more = true; more && at < end;) {
-            const std::uint8_t header = *at++, delay = at < end ? *at++ : 0;
-            const auto after = std::chrono::milliseconds(delay);
-            const int kind = header >> 6;
-            if (kind == 3) {
-                clicks.emplace(clock.now() + after, (header & 0x07) % 6);
-            } else if (kind == 2) {
-                out.push_back({after, {}, true});
-            } else {
-                const std::size_t count = std::min<std::size_t>(header & 0x3F, end - at);
-                out.push_back({after, std::vector<std::uint8_t>(at, at + count)});
-                at += count;
+    }
+
+    std::uint8_t next() { return at < end ? *at++ : 0; }
+
+    std::vector<sim::Emission> receive(std::uint8_t byte)
+    {
+        auto reply = instrument.receive(byte);
+        std::vector<sim::Emission> noise, out;
+        milliseconds lead{0};
+        bool lost = false, disturbed = false;
+        while (at < end) {
+            const std::uint8_t header = next(), p = next();
+            const int kind = header >> 5;
+            if (kind == 1 || kind == 2) {
+                std::vector<std::uint8_t> bytes;
+                for (int i = 0; i < (kind == 2 ? 8 : (header & 3) + 1); ++i)
+                    bytes.push_back(next());
+                noise.push_back({{}, std::move(bytes)});
+                lead = std::max(lead, milliseconds(p % 45));
+                continue;
             }
-            more = kind == 1 || kind == 3;
+            if (kind == 3 || kind == 5) {
+                events.emplace(clock.now() + milliseconds(kind == 3 ? 0 : p), kind == 3 ? -p : 1 + (header & 7) % 6);
+                disturbed |= kind == 5;
+                continue;
+            }
+            if (kind == 4) {
+                out.push_back({milliseconds(p), {}, true});
+                hangUps = true;
+                lost = true;
+                noise.clear();  // noise alone would stand as a frame
+            } else if (kind == 6 && noise.empty()) {
+                for (auto& emission : reply)
+                    emission.after += milliseconds(p * 20);
+                disturbed = true;
+            } else if (kind == 7 && noise.empty()) {
+                lost = true;
+            } else if (kind == 0 && reply.size() == 1 && reply[0].bytes.size() > 1) {
+                // Gaps stay short of the quiet line that ends a reply: even a USB adapter's
+                // latency timer holds bytes for 16 ms at most.
+                const auto gap = milliseconds(p % 40);
+                const auto bytes = reply[0].bytes;
+                const std::size_t pieces = std::min<std::size_t>((header & 7) + 1, bytes.size());
+                reply.clear();
+                for (std::size_t i = 0, size = bytes.size() / pieces; i < pieces; ++i) {
+                    const auto from = bytes.begin() + static_cast<long>(i * size);
+                    const auto to = i + 1 == pieces ? bytes.end() : from + static_cast<long>(size);
+                    reply.push_back({gap * static_cast<int>(i), {from, to}});
+                }
+            }
+            break;
+        }
+        std::vector<std::uint8_t> frameBytes;
+        for (const auto& piece : reply)
+            frameBytes.insert(frameBytes.end(), piece.bytes.begin(), piece.bytes.end());
+        const bool frame = byte == 'n' && !lost && frameBytes.size() == 8;
+        // Noise goes only before record frames: the link test's replies have no number
+        // to tell noise by. Noise that starts with the number expected would be taken for
+        // the record, which no line can tell apart, so it is not played either.
+        if (!frame) {
+            noise.clear();
+            lead = {};
+        }
+        std::vector<std::uint8_t> stream;
+        for (const auto& n : noise)
+            stream.insert(stream.end(), n.bytes.begin(), n.bytes.end());
+        stream.insert(stream.end(), frameBytes.begin(), frameBytes.end());
+        if (!noise.empty() && stream[0] == frameBytes[0] && stream[1] == frameBytes[1])
+            noise[0].bytes[0] ^= 0x80;
+        out.insert(out.end(), noise.begin(), noise.end());
+        if (!lost) {
+            for (auto& emission : reply) {
+                emission.after += lead;
+                out.push_back(emission);
+            }
+        }
+        if (frame) {
+            const auto last = std::max_element(reply.begin(), reply.end(), [](auto& x, auto& y) { return x.after < y.after; });
+            sent.push_back({frameBytes[0] << 8 | frameBytes[1], clock.now(), clock.now() + last->after,
+                            noise.empty() && !disturbed, std::nullopt});
         }
         return out;
     }
 
     FakeClock& clock;
     const std::uint8_t *at, *end;
-    std::multimap<Clock::TimePoint, int> clicks;  // in order due
+    sim::Instrument instrument;
+    std::vector<Sent> sent;
+    std::multimap<Clock::TimePoint, int> events;  // due; a click code 1..6, or a stall of -P * 20 ms
+    bool hangUps = false;
 };
 
 void runSession(const std::uint8_t* data, std::size_t size)
 {
     const std::uint8_t flags = data[0];
+    const int records = size > 1 ? 1 + data[1] % 40 : 3;
     FakeClock clock;
     FakeWindow window(clock);
     FakeSink sink;
-    Script script{clock, data + 1, data + size, {}};
-    SimPort port(window, clock, [&script](std::uint8_t byte) { return script.receive(byte); });
+    Line line(clock, data + std::min<std::size_t>(size, 2), data + size, records);
+    SimPort port(window, clock, [&line](std::uint8_t byte) { return line.receive(byte); });
     Controller controller(window, port, clock, sink);
     if (flags & kFirstOpenFails)
         port.openError = "Cannot open " + port.deviceName() + ": it is in use by another program.";
-    if (flags & kLogBrokenFromStart)
-        sink.failFrom = 1;
-    else if (flags >> 4)
-        sink.failFrom = flags >> 4;
+    sink.failFrom = flags & kLogBrokenFromStart ? 1 : flags >> 4;
 
-    // Every host byte can cost at most one reply timeout (a few seconds) and consumes at
-    // least one entry while the input lasts: far fewer pumps than this.
+    // Every host byte can cost at most a few reply timeouts and consumes at least one
+    // entry while the input lasts: far fewer pumps than this.
     const long pumpLimit = 100'000 + 5'000 * static_cast<long>(size);
-    // With nothing in flight a pump changes nothing but the time, so let time run faster
-    // towards the deadlines: a timeout costs a few pumps instead of thousands.
-    window.onPump([&] {
-        if (window.pumps > pumpLimit)
-            violated("the session did not end within " + std::to_string(pumpLimit) + " pumps");
-        if (!port.replying() && script.clicks.empty())
-            clock.advance(std::chrono::milliseconds(499));
-    });
-    // Each save error belongs to the record just shown, and to no other.
-    std::size_t saveErrors = 0;
+    std::vector<int> clicks;  // the buttons pressed, by code
+    std::vector<Clock::TimePoint> clickTimes;
+    std::vector<std::string> unexplained;
     window.whileMessageShown = [&](const std::string& text) {
-        if (text == "Unexpected error !")
-            violated("a handler failed unexpectedly: " + window.details.back());
-        saveErrors += text == "RECORD SAVE ERROR !!";
+        const bool explained = text == "RECORD DOWNLOAD COMPLETE !" || text == kSilent ||
+                               (text == kSaveError && sink.failFrom > 0) ||
+                               (text == kStopped && std::count(clicks.begin(), clicks.end(), 0) > 0) ||
+                               (text.starts_with("Cannot open") && (flags & kFirstOpenFails)) ||
+                               (text.starts_with("The connection to") && line.hangUps);
+        if (!explained)
+            unexplained.push_back(text + " / " + window.details.back());
     };
 
     // Handlers nest as clicks arrive inside waits. A link test that returns leaves the
@@ -117,6 +200,8 @@ void runSession(const std::uint8_t* data, std::size_t size)
             {Button::Command2, &Controller::stopRead}, {Button::Command1, &Controller::comTest},
             {Button::Command1, &Controller::start}, {Button::Command4, &Controller::nextPage},
             {Button::Command3, &Controller::readAll}};
+        clicks.push_back(code);
+        clickTimes.push_back(clock.now());
         if (code == 5) {
             window.quit = true;
         } else if (const auto [button, handler] = kButtons[code]; code == 1 || window.enabled.at(button)) {
@@ -129,32 +214,78 @@ void runSession(const std::uint8_t* data, std::size_t size)
         }
     };
     window.onPump([&] {
+        if (window.pumps > pumpLimit)
+            violated("the session did not end within " + std::to_string(pumpLimit) + " pumps");
         checkWrites();
-        while (!script.clicks.empty() && script.clicks.begin()->first <= clock.now())
-            press(script.clicks.extract(script.clicks.begin()).mapped());
+        for (auto& frame : line.sent)
+            if (!frame.delivered && frame.complete <= clock.now())
+                frame.delivered = clock.now();
+        while (!line.events.empty() && line.events.begin()->first <= clock.now()) {
+            const int event = line.events.extract(line.events.begin()).mapped();
+            if (event > 0)
+                press(event - 1);
+            else
+                clock.advance(milliseconds(-event * 20));
+        }
+        // With nothing on its way a pump changes nothing but the time: let it run faster
+        // towards the deadlines, so that a timeout costs a few pumps instead of thousands.
+        if (!port.replying() && line.events.empty())
+            clock.advance(milliseconds(499));
     });
 
     controller.startUp();
     for (int code : flags & kStartInsteadOfReadAll ? std::vector{1, 2, 3} : std::vector{1, 4})
         press(code);
     // The window stays open: whatever the input still has in flight arrives idle.
-    while ((port.replying() || !script.clicks.empty()) && !window.quit)
+    while ((port.replying() || !line.events.empty()) && !window.quit)
         window.pumpEvents();
 
-    // Every record shown is in the log, in order, unless its save failed. Start-up
-    // clears the record caption; every other caption is a record.
+    if (!unexplained.empty())
+        violated("a message box the session does not explain: " + unexplained.front());
     window.captions.erase(std::remove(window.captions.begin(), window.captions.end(), ""), window.captions.end());
-    if (sink.lines.size() + saveErrors != window.captions.size()) {
-        violated("records shown: " + std::to_string(window.captions.size()) + ", logged: " +
-                 std::to_string(sink.lines.size()) + ", save errors: " + std::to_string(saveErrors));
+    // Every record taken is a frame the splicer sent, in the order it came.
+    std::vector<Sent> byArrival = line.sent;
+    std::stable_sort(byArrival.begin(), byArrival.end(), [](auto& a, auto& b) {
+        return a.delivered.value_or(a.complete) < b.delivered.value_or(b.complete);
+    });
+    std::size_t matched = 0;
+    for (const auto& taken : window.captions) {
+        while (matched < byArrival.size() && expectedLine(byArrival[matched].number) != taken)
+            ++matched;
+        if (matched++ >= byArrival.size())
+            violated("a record was taken that the splicer did not send, or out of order: " + taken);
     }
+    // A frame that came whole, on time and alone, with nothing else on the line and no
+    // click meanwhile, was taken: a reader was waiting for it.
+    if (!window.quit) {
+        for (const auto& frame : line.sent) {
+            if (!frame.delivered)
+                continue;
+            const auto until = *frame.delivered + 50ms;
+            const bool alone = std::none_of(line.sent.begin(), line.sent.end(), [&](const Sent& other) {
+                return &other != &frame && other.delivered && *other.delivered >= frame.requested && *other.delivered <= until;
+            });
+            const bool unclicked = std::none_of(clickTimes.begin(), clickTimes.end(),
+                                                [&](auto at) { return at >= frame.requested && at <= until; });
+            const bool onTime = frame.complete - frame.requested < 2900ms;
+            if (frame.undisturbed && alone && onTime && unclicked && !line.hangUps &&
+                std::find(window.captions.begin(), window.captions.end(), expectedLine(frame.number)) ==
+                    window.captions.end())
+                violated("record " + std::to_string(frame.number) + " came whole and on time but was not taken");
+        }
+    }
+    // Every record taken is in the log, in order, unless its save failed.
+    const auto saveErrors = std::count(window.messages.begin(), window.messages.end(), kSaveError);
+    if (sink.lines.size() + static_cast<std::size_t>(saveErrors) != window.captions.size())
+        violated("records taken: " + std::to_string(window.captions.size()) + ", logged: " +
+                 std::to_string(sink.lines.size()) + ", save errors: " + std::to_string(saveErrors));
     std::size_t logged = 0;
-    for (const auto& line : window.captions) {
-        if (logged < sink.lines.size() && sink.lines[logged] == line)
+    for (const auto& taken : window.captions) {
+        if (logged < sink.lines.size() && sink.lines[logged] == taken)
             ++logged;
     }
     if (logged != sink.lines.size())
-        violated("the log is not the records shown, in order");
+        violated("the log is not the records taken, in order");
 }
 
 }  // namespace
