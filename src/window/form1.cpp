@@ -178,6 +178,17 @@ void Form1::setPageText(const std::string& text)
 {
     pageText_ = text;
     shownPageText_ = shownForm(text);
+    // Laid out from the event loop, not here: the request for the next record must not
+    // wait for the page to be drawn again while the instrument idles.
+    if (!pageUpdatePending_) {
+        pageUpdatePending_ = true;
+        QTimer::singleShot(0, this, &Form1::showPage);
+    }
+}
+
+void Form1::showPage()
+{
+    pageUpdatePending_ = false;
     text1_->setPlainText(shownPageText_);
     // Twenty lines do not all fit the box, and it has no scroll bars: keep the record
     // that just arrived in sight.
@@ -186,6 +197,8 @@ void Form1::setPageText(const std::string& text)
 
 std::string Form1::pageText() const
 {
+    if (pageUpdatePending_)
+        return pageText_;
     const QString shown = text1_->toPlainText();
     if (shown == shownPageText_)
         return pageText_;
@@ -236,9 +249,9 @@ void Form1::showMessage(const std::string& text, const std::string& detail)
     box.exec();
 }
 
-void Form1::pumpEvents()
+void Form1::pumpEvents(bool userInput)
 {
-    pump_.pumpOnce();
+    pump_.pumpOnce(userInput);
 }
 
 void Form1::closeMessageBoxes()

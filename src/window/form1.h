@@ -45,7 +45,7 @@ public:
     std::string recordCaption() const override;
     void showProgress(int received, int total) override;
     void showMessage(const std::string& text, const std::string& detail = {}) override;
-    void pumpEvents() override;
+    void pumpEvents(bool userInput = true) override;
     bool quitRequested() const override { return quitRequested_; }
 
     // QWidget::setEnabled would otherwise be hidden by the WindowOps overload.
@@ -67,6 +67,7 @@ private:
     QPushButton* button(Button which) const;
     void closeMessageBoxes();
     void windowTakenAway();
+    void showPage();
 
     QPlainTextEdit* text1_ = nullptr;
     QPushButton* command1_ = nullptr;
@@ -81,6 +82,7 @@ private:
     // The page exactly as the logic set it, CR LF included, and as the editor shows it.
     std::string pageText_;
     QString shownPageText_;
+    bool pageUpdatePending_ = false;
 
     std::vector<QMessageBox*> openBoxes_;  // innermost last
     bool quitRequested_ = false;

@@ -91,6 +91,7 @@ TEST(Form1, pageTextKeepsCrLfForTheLogicWhileTheEditorShowsPlainLines)
     auto* text1 = form.findChild<QPlainTextEdit*>("Text1");
     form.setPageText("NO 00001: a\r\nNO 00002: b");
     EXPECT_EQ(form.pageText(), "NO 00001: a\r\nNO 00002: b");
+    QCoreApplication::processEvents();  // the page is drawn from the event loop
     EXPECT_EQ(text1->toPlainText(), QStringLiteral("NO 00001: a\nNO 00002: b"));
 
     text1->moveCursor(QTextCursor::End);
@@ -98,7 +99,9 @@ TEST(Form1, pageTextKeepsCrLfForTheLogicWhileTheEditorShowsPlainLines)
     QTest::keyClicks(text1, "note");
     EXPECT_EQ(form.pageText(), "NO 00001: a\r\nNO 00002: b\r\nnote");
     form.setPageText("NO 00003: c");
+    QCoreApplication::processEvents();
     EXPECT_EQ(form.pageText(), "NO 00003: c");
+    EXPECT_EQ(text1->toPlainText(), QStringLiteral("NO 00003: c"));
 }
 
 TEST(Form1, messageBoxIsModalWithOneOkButtonTheTextAndTheDetailAsWritten)
