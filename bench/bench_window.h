@@ -23,7 +23,7 @@ public:
     std::string recordCaption() const override { return caption_; }
     void showProgress(int received, int total) override;
     void showMessage(const std::string& text, const std::string& detail = {}) override;
-    void pumpEvents() override { pump_.pumpOnce(); }
+    void pumpEvents(bool userInput = true) override { pump_.pumpOnce(userInput); }
     bool quitRequested() const override { return false; }
 
     int recordsShown() const { return recordsShown_; }

@@ -37,7 +37,7 @@ void RecordHandler::onReceive()
 std::vector<std::uint8_t> RecordHandler::readUntilQuiet(std::vector<std::uint8_t> reply)
 {
     auto& port = context_.port;
-    Waiter wait(context_);
+    Waiter wait(context_, false);
     // A wait's last look before its deadline also takes in what came while the program
     // was stalled, so a stall is never taken for a quiet line. A line that never falls
     // quiet is noise, and a reply that long is no record.

@@ -21,7 +21,7 @@ void Waiter::poll()
             throw *failure;
         throw HandlerSuperseded{};
     }
-    context_.window.pumpEvents();
+    context_.window.pumpEvents(userInput_);
     // A link test run inside this pump supersedes the wait even if its condition now holds.
     if (context_.state.linkTestsStarted != linkTest_)
         throw HandlerSuperseded{};

@@ -31,8 +31,10 @@ public:
     // Enough for a few rounds of the event loop to dispatch what arrived meanwhile.
     static constexpr std::chrono::milliseconds kLastLook{20};
 
-    explicit Waiter(HandlerContext& context)
-        : context_(context), linkTest_(context.state.linkTestsStarted)
+    // Without `userInput` no click runs a handler nested in the wait: for a wait inside the
+    // record handler, which others' waits are nested around.
+    explicit Waiter(HandlerContext& context, bool userInput = true)
+        : context_(context), linkTest_(context.state.linkTestsStarted), userInput_(userInput)
     {
     }
 
@@ -71,6 +73,7 @@ private:
 
     HandlerContext& context_;
     unsigned linkTest_;
+    bool userInput_;
 };
 
 }  // namespace splicerec

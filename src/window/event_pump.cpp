@@ -12,10 +12,11 @@ EventPump::EventPump(Mode mode) : mode_(mode)
     QObject::connect(&pacer_, &QTimer::timeout, &pacer_, [this] { onPace(); });
 }
 
-void EventPump::pumpOnce()
+void EventPump::pumpOnce(bool userInput)
 {
+    const QEventLoop::ProcessEventsFlags input = userInput ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
     if (mode_ == Mode::Busy) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::processEvents(input);
         return;
     }
 
@@ -36,7 +37,7 @@ void EventPump::pumpOnce()
             pump.pumpLevel_ = level;
         }
     } restore{*this, outerLevel};
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents(input | QEventLoop::WaitForMoreEvents);
 }
 
 void EventPump::onPace()

@@ -25,7 +25,7 @@ public:
     EventPump(const EventPump&) = delete;
     EventPump& operator=(const EventPump&) = delete;
 
-    void pumpOnce();
+    void pumpOnce(bool userInput = true);
 
     // True while the pacing timer runs.
     bool pacing() const { return pacer_.isActive(); }

@@ -36,7 +36,8 @@ public:
 
     // Dispatches pending window and port events; may run any enabled handler nested.
     // Sleeps until the next event when nothing is pending, at most a few milliseconds.
-    virtual void pumpEvents() = 0;
+    // Without `userInput` clicks and keys wait for a later pump: no handler runs nested.
+    virtual void pumpEvents(bool userInput = true) = 0;
 
     // True once the window is closing or the program was asked to quit: every wait ends.
     virtual bool quitRequested() const = 0;

@@ -29,6 +29,9 @@ struct FakeRun {
     // Every pump is a millisecond of an event loop: a due step is dispatched in it.
     void tick()
     {
+        // A pump that takes no user input (the record handler's own) plays no step either.
+        if (!window.userInput)
+            return;
         if (const Step* step = player.due(nowMs(), static_cast<long>(port.heard.size()), depth == 0 && !boxOpen, boxOpen))
             act(*step);
     }

@@ -24,8 +24,15 @@ void FakeWindow::showMessage(const std::string& text, const std::string& detail)
         whileMessageShown(text);
 }
 
-void FakeWindow::pumpEvents()
+void FakeWindow::pumpEvents(bool input)
 {
+    const bool outer = userInput;
+    struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+    } restore{userInput, outer};
+    userInput = outer && input;
     ++pumps;
     clock.advance(std::chrono::milliseconds(1));
     for (std::size_t i = 0; i < pumpHooks.size(); ++i)

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,7 @@ struct FakeWindow final : WindowOps {
     std::string recordCaption() const override { return caption; }
     void showProgress(int received, int total) override { progress = {received, total}; }
     void showMessage(const std::string& text, const std::string& detail) override;
-    void pumpEvents() override;
+    void pumpEvents(bool userInput = true) override;
     bool quitRequested() const override { return quit; }
 
     // Runs at every pump, in the order added; a hook may add hooks.
@@ -61,6 +62,7 @@ struct FakeWindow final : WindowOps {
     std::vector<std::function<void()>> pumpHooks;
     long pumps = 0;
     bool quit = false;
+    bool userInput = true;  // whether the pump now running may dispatch clicks
 };
 
 // The record log in memory; it fails from the `failFrom`-th append on (1-based, 0: never).
@@ -100,6 +102,11 @@ public:
     // The device goes away, as an unplugged adapter does.
     void hangUp();
     bool replying() const { return !inFlight_.empty(); }
+    // When the next reply byte lands; none when nothing is on its way.
+    std::optional<Clock::TimePoint> nextDue() const
+    {
+        return inFlight_.empty() ? std::nullopt : std::optional(inFlight_.front().first);
+    }
 
     std::string openError;  // when set, the next open() fails with it
     std::string heard;      // every byte the peer has received
