@@ -123,8 +123,9 @@ struct Line {
             frameBytes.insert(frameBytes.end(), piece.bytes.begin(), piece.bytes.end());
         const bool frame = byte == 'n' && !lost && frameBytes.size() == 8;
         // Noise goes only before record frames: the link test's replies have no number
-        // to tell noise by. Noise that starts with the number expected would be taken for
-        // the record, which no line can tell apart, so it is not played either.
+        // to tell noise by. Noise that starts with a record number the program may expect
+        // would be taken for that record, which no line can tell apart, so it is not
+        // played either.
         if (!frame) {
             noise.clear();
             lead = {};
@@ -133,7 +134,7 @@ struct Line {
         for (const auto& n : noise)
             stream.insert(stream.end(), n.bytes.begin(), n.bytes.end());
         stream.insert(stream.end(), frameBytes.begin(), frameBytes.end());
-        if (!noise.empty() && stream[0] == frameBytes[0] && stream[1] == frameBytes[1])
+        if (!noise.empty() && stream[0] == 0 && stream[1] <= 41)
             noise[0].bytes[0] ^= 0x80;
         out.insert(out.end(), noise.begin(), noise.end());
         if (!lost) {
