@@ -189,7 +189,14 @@ void Form1::setPageText(const std::string& text)
 void Form1::showPage()
 {
     pageUpdatePending_ = false;
-    text1_->setPlainText(shownPageText_);
+    // A record added to the page is one more paragraph; laying out the whole page again
+    // for it cost most of the window's CPU during a download.
+    const QString shown = text1_->toPlainText();
+    if (!shown.isEmpty() && shownPageText_.size() > shown.size() && shownPageText_.startsWith(shown) &&
+        shownPageText_.at(shown.size()) == QLatin1Char('\n'))
+        text1_->appendPlainText(shownPageText_.mid(shown.size() + 1));
+    else
+        text1_->setPlainText(shownPageText_);
     // Twenty lines do not all fit the box, and it has no scroll bars: keep the record
     // that just arrived in sight.
     text1_->moveCursor(QTextCursor::End);
