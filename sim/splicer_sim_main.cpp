@@ -92,7 +92,7 @@ int main(int argc, char* argv[])
 
     if (!parser.parse(QCoreApplication::arguments()))
         fail(parser.errorText());
-    if (parser.isSet(helpOption))
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
     if (parser.isSet(versionOption))
         parser.showVersion();
