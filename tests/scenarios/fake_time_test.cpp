@@ -64,6 +64,8 @@ struct FakeRun {
     void inBox(const std::string& text)
     {
         boxes.push_back(text);
+        // A download is never said to have ended before its records are on the disk.
+        EXPECT_EQ(sink.synced, sink.lines.size()) << "unsynced records when \"" << text << "\" was shown";
         boxOpen = true;
         for (int pumps = 0; player.nextIsInBox() && !window.quit && pumps < 100'000; ++pumps)
             window.pumpEvents();
