@@ -198,6 +198,7 @@ void runSession(const std::uint8_t* data, std::size_t size)
     const long pumpLimit = 10'000 + 1'000 * static_cast<long>(size);
     std::vector<int> clicks;  // the buttons pressed, by code
     std::vector<Clock::TimePoint> clickTimes;
+    bool nestedReaders = false;
     std::vector<std::string> unexplained;
     window.whileMessageShown = [&](const std::string& text) {
         const bool explained = text == "RECORD DOWNLOAD COMPLETE !" || text == kSilent ||
@@ -230,6 +231,9 @@ void runSession(const std::uint8_t* data, std::size_t size)
         if (code == 5) {
             window.quit = true;
         } else if (const auto [button, handler] = kButtons[code]; code == 1 || window.enabled.at(button)) {
+            // A reader started inside another's wait shares its flags and its requests
+            // overtake the other's replies: which frame either awaits is no longer plain.
+            nestedReaders |= depth > 0 && code >= 2;
             checkWrites();
             ++depth;
             (controller.*handler)();
@@ -316,7 +320,7 @@ void runSession(const std::uint8_t* data, std::size_t size)
     }
     // A frame that came whole, on time and alone, with nothing else on the line and no
     // click meanwhile, was taken: a reader was waiting for it.
-    if (!window.quit) {
+    if (!window.quit && !nestedReaders) {
         for (const auto& frame : line.sent) {
             if (!frame.delivered)
                 continue;
