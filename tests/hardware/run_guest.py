@@ -143,7 +143,7 @@ while exit_code is None:
         continue
     chunk = os.read(qemu.stdout.fileno(), 65536)
     if not chunk:
-        stop(1, "QEMU ended before the guest finished (console: %s/console.log)" % args.work)
+        stop(75, "QEMU ended before the guest finished (console: %s/console.log)" % args.work)
     console.write(chunk)
     console.flush()
     pending += chunk
@@ -152,12 +152,18 @@ while exit_code is None:
         line = raw.decode(errors="replace").rstrip("\r")
         print("guest| " + line, flush=True)
         if line == "@@unplug":
-            qmp.command("device_del", id="ftdi0")
+            try:
+                qmp.command("device_del", id="ftdi0")
+            except OSError as error:  # QEMU itself went away: not the program's fault
+                stop(75, "QEMU went away while unplugging the adapter: %s" % error)
             if not qmp.wait_event("DEVICE_DELETED"):
                 stop(1, "the adapter was not removed")
             print("host: adapter unplugged %.1f s after boot" % (time.monotonic() - booted), flush=True)
         elif line == "@@plug":
-            qmp.command("device_add", **ADAPTER)
+            try:
+                qmp.command("device_add", **ADAPTER)
+            except OSError as error:
+                stop(75, "QEMU went away while plugging the adapter in: %s" % error)
             print("host: adapter plugged in", flush=True)
         elif line.startswith("@@exit "):
             exit_code = int(line.split()[1])
