@@ -106,8 +106,10 @@ void PtyInstrument::onReadable()
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0) {
-            if (count < 0 && errno != EAGAIN && readNotifier_)
-                readNotifier_->setEnabled(false);  // a dead master would wake us for ever
+            // A dead master, or the far end of a served terminal gone (read gives 0 after
+            // a hang-up), would wake us for ever.
+            if ((count == 0 || errno != EAGAIN) && readNotifier_)
+                readNotifier_->setEnabled(false);
             break;
         }
         auto receivedAt = Clock::now();

@@ -3,6 +3,7 @@
 splicer-sim on the far end of each emulated serial port, and the hand that pulls and
 plugs the USB adapter (QMP device_del / device_add) when the guest asks for it."""
 import argparse
+import atexit
 import json
 import os
 import select
@@ -46,6 +47,9 @@ qemu = subprocess.Popen(
      "-qmp", "unix:%s,server=on,wait=off" % qmp_path],
     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 sims = []
+# Whatever ends this script, an exception included, takes the simulators with it: left
+# behind, they serve a terminal nobody holds.
+atexit.register(lambda: [sim.kill() for sim in sims if sim.poll() is None])
 deadline = time.monotonic() + args.timeout
 
 
