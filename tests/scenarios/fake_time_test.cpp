@@ -140,6 +140,18 @@ TEST(FakeTime, silenceAndAMissingCountFailAtTheirDeadlinesNotBefore)
     }
 }
 
+// While the record handler judges a reply it pumps events, but no click may run a handler
+// inside it: a reader started there would clear the input under the frame being judged.
+TEST(FakeTime, noClickRunsWhileTheRecordHandlerJudgesAReply)
+{
+    FakeRun run({"judging", kFake, {.strayByteBeforeRecord = 2}, reading(), done(57, "StopRead")});
+    long withoutInput = 0;
+    run.window.onPump([&] { withoutInput += !run.window.userInput; });
+    run.play();
+    EXPECT_GT(withoutInput, 0) << "the quiet-line wait took user input";
+    EXPECT_EQ(run.sink.lines, expectedLines({{1, 57}}));
+}
+
 // Noise before a download, a frame in two pieces, a number above the count.
 TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
 {
