@@ -39,7 +39,7 @@ protected:
     fs::path dir_;
 };
 
-TEST_F(RecordLogTest, AppendsEachLineWithCrLfAfterWhateverWasThere)
+TEST_F(RecordLogTest, appendsEachLineWithCrLfAfterWhateverWasThere)
 {
     struct Case {
         const char* before;  // nullptr: no file yet
@@ -62,7 +62,7 @@ TEST_F(RecordLogTest, AppendsEachLineWithCrLfAfterWhateverWasThere)
     }
 }
 
-TEST_F(RecordLogTest, UnwritableTargetsAreReportedNamingTheFile)
+TEST_F(RecordLogTest, unwritableTargetsAreReportedNamingTheFile)
 {
     writeFile(dir_ / "plain", "x");
     fs::create_directories(dir_ / "a-directory");

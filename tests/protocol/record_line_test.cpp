@@ -20,9 +20,11 @@ struct LineCase {
     const char* line;
 };
 
+void PrintTo(const LineCase& c, std::ostream* out) { *out << c.frame; }
+
 class RecordLineTest : public testing::TestWithParam<LineCase> {};
 
-TEST_P(RecordLineTest, FrameBecomesItsLine)
+TEST_P(RecordLineTest, frameBecomesItsLine)
 {
     EXPECT_EQ(RecordLine::fromFrame(fromHex(GetParam().frame)).text, GetParam().line);
 }
@@ -41,14 +43,14 @@ INSTANTIATE_TEST_SUITE_P(Frames, RecordLineTest, testing::Values(
     // Only the first eight bytes count.
     LineCase{"00 03 05 24 02 03 04 05 FF FF FF", "NO 00003: 2024-02-03 04:05   LOSS:0.05dB"}));
 
-TEST(RecordLineFields, KeepTheirOwnFormatsForTheCompletionTest)
+TEST(RecordLineFields, keepTheirOwnFormatsForTheCompletionTest)
 {
     const auto line = RecordLine::fromFrame(fromHex("13 88 06 02 12 19 15 27"));
     const std::array<std::string, 7> expected{"05000", "02", "12", "19", "15", "27", "06"};
     EXPECT_EQ(line.fields, expected);
 }
 
-TEST(RecordLineFields, ShortFrameIsRefused)
+TEST(RecordLineFields, shortFrameIsRefused)
 {
     EXPECT_THROW(RecordLine::fromFrame(fromHex("00 01 06 02 12 19 15")), std::invalid_argument);
 }

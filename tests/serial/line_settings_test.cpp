@@ -5,7 +5,7 @@
 namespace splicerec {
 namespace {
 
-TEST(LineSettings, ParsesTheInstrumentsLine)
+TEST(LineSettings, parsesTheInstrumentsLine)
 {
     const auto settings = LineSettings::parse("2400,n,8,1");
     EXPECT_EQ(settings.baud, 2400);
@@ -15,7 +15,7 @@ TEST(LineSettings, ParsesTheInstrumentsLine)
     EXPECT_EQ(LineSettings::parse("9600,E,7,2").parity, Parity::Even);
 }
 
-TEST(LineSettings, RejectsMalformedText)
+TEST(LineSettings, rejectsMalformedText)
 {
     for (const char* text : {"", "2400", "2400,n,8", "2400,n,8,1,0", "fast,n,8,1", "2400,x,8,1",
                              "2400,n,9,1", "2400,n,8,3", "-2400,n,8,1", "2400,,8,1", "2400 ,n,8,1"}) {

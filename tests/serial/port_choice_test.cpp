@@ -69,7 +69,7 @@ TEST(PortChoice, portListShowsWhatIsKnownAndMarksTheDefault)
     EXPECT_EQ(formatPortList({maker, acm2}, ""), "/dev/ttyACM2  serial 7, USB 2341:0043\n/dev/ttyACM10  Maker\n");
 }
 
-TEST(PortChoice, AnAdapterIsFoundAgainByWhatIdentifiesItNotByItsName)
+TEST(PortChoice, anAdapterIsFoundAgainByWhatIdentifiesItNotByItsName)
 {
     const QString link = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
     // Before the replug: adapter A on ttyUSB1 with its by-id link, B on ttyUSB0.

@@ -13,7 +13,7 @@
 namespace splicerec {
 namespace {
 
-TEST(SplicerSim, ServesWhatTheOptionsSayAndStopsCleanly)
+TEST(SplicerSim, servesWhatTheOptionsSayAndStopsCleanly)
 {
     test::ensureApplication();
     const struct { QStringList arguments; std::string identification, count; } cases[] = {
@@ -61,7 +61,7 @@ std::string readAtLeast(int fd, std::size_t size)
 
 // The far end of an emulated machine's serial port is a terminal somebody else created:
 // here we hold its master, as the emulator would, and the guest's side is our fd.
-TEST(SplicerSim, ServesAnExistingTerminalRawAndPaced)
+TEST(SplicerSim, servesAnExistingTerminalRawAndPaced)
 {
     int master = -1, slave = -1;
     char name[256] = {};
@@ -90,7 +90,7 @@ TEST(SplicerSim, ServesAnExistingTerminalRawAndPaced)
     EXPECT_TRUE(missing.readAllStandardError().contains("/nonexistent/tty"));
 }
 
-TEST(SplicerSim, MalformedOptionsExitWithTwo)
+TEST(SplicerSim, malformedOptionsExitWithTwo)
 {
     for (const QStringList& args : std::initializer_list<QStringList>{
              {"--records", "many"}, {"--delay", "-5"}, {"--pieces", "0"}, {"--hang-up-after", "1.5"},
