@@ -2,7 +2,6 @@
 
 #include "pty_instrument.h"
 #include "serial/pump.h"
-#include "serial/terminal_probe.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,9 @@
 #include <QTemporaryDir>
 
 #include <ctime>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace splicerec {
 namespace {
@@ -46,6 +48,17 @@ struct Line {
     int calls = 0;  // receive notifications
     Bytes got;      // what the last one read
 };
+
+// The settings of the terminal at `path`, read through a second descriptor: 0 or the errno.
+int probeTerminalSettings(const char* path, termios* settings)
+{
+    const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int result = ::tcgetattr(fd, settings) == 0 ? 0 : errno;
+    ::close(fd);
+    return result;
+}
 
 // What a closed port does, be it closed on purpose or by a vanished device.
 void expectClosedPortIsHarmless(SerialPort& port, bool hungUp)
