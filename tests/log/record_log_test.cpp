@@ -4,7 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "log/record_log.h"
 
@@ -13,12 +13,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A fresh directory per test, named after it, removed afterwards.
 class RecordLogTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() / ("record-log-" + std::to_string(::getpid()) + "-" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -27,16 +26,11 @@ protected:
     static std::string contents(const fs::path& path)
     {
         std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static void writeFile(const fs::path& path, const std::string& text)
-    {
-        std::ofstream(path, std::ios::binary) << text;
+        return {std::istreambuf_iterator<char>(in), {}};
     }
 
-    fs::path dir_;
+    const fs::path dir_ = fs::temp_directory_path() / ("record-log-" + std::to_string(::getpid()) + "-" +
+                                                       testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
 TEST_F(RecordLogTest, appendsEachLineWithCrLfAfterWhateverWasThere)
@@ -54,7 +48,7 @@ TEST_F(RecordLogTest, appendsEachLineWithCrLfAfterWhateverWasThere)
         const auto path = dir_ / "RECORD.txt";
         fs::remove(path);
         if (c.before)
-            writeFile(path, c.before);
+            std::ofstream(path, std::ios::binary) << c.before;
         RecordLog log(path);
         log.append("A");
         log.append("B");
@@ -64,7 +58,7 @@ TEST_F(RecordLogTest, appendsEachLineWithCrLfAfterWhateverWasThere)
 
 TEST_F(RecordLogTest, unwritableTargetsAreReportedNamingTheFile)
 {
-    writeFile(dir_ / "plain", "x");
+    std::ofstream(dir_ / "plain") << "x";
     fs::create_directories(dir_ / "a-directory");
     const fs::path targets[] = {"/dev/full", dir_ / "plain" / "RECORD.txt", dir_ / "a-directory",
                                 dir_ / "missing" / "RECORD.txt"};
