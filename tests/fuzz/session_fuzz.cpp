@@ -1,11 +1,8 @@
-// The fuzz input is the line between the program and a healthy simulated splicer, and a
-// restless technician: it dribbles, delays and loses replies, puts noise and stray frames
-// before them, stalls the program, drops the line and clicks. The session must end and
-// nothing may crash; every line logged must be a frame the splicer sent, in the order
-// sent; every frame that came whole and undisturbed to a waiting reader must be taken;
-// the log must hold every record taken unless its save failed; no message box may appear
-// that the session cannot explain; and a handler superseded by a newer link test must
-// leave the line alone.
+// The fuzz input plays the line to a healthy simulated splicer and a restless technician.
+// The session must end without a crash; every record taken must be a frame the splicer
+// sent, in order; a whole, timely, undisturbed frame to a waiting reader must be taken;
+// the log holds every record taken unless its save failed; every message box is
+// explained; a handler superseded by a newer link test leaves the line alone.
 //
 // Input: a flag byte (below), a byte choosing the record count, then entries taken each
 // time the host writes a byte, up to one that settles the reply. An entry is a header
@@ -50,8 +47,8 @@ using std::chrono::milliseconds;
 // Flag byte; a high nibble K > 0 breaks the log from the K-th record taken on.
 constexpr std::uint8_t kLogBrokenFromStart = 0x01, kStartInsteadOfReadAll = 0x02, kFirstOpenFails = 0x04;
 
-// A genuine record frame on its way: when its request left, when its last byte is due,
-// and when the port first could have it, which a stall of the program may make later.
+// A genuine record frame: its request, its last byte due, and when the port first could
+// have it, which a stall of the program may make later.
 struct Sent {
     int number;
     Clock::TimePoint requested, complete;
@@ -80,8 +77,7 @@ struct Line {
                 std::vector<std::uint8_t> bytes;
                 for (int i = 0; i < (kind == 2 ? 8 : (header & 3) + 1); ++i)
                     bytes.push_back(next());
-                // A glitch or two, not a line that is all noise: a reply that long is no
-                // record, and its tail would run into the next one.
+                // A glitch or two: a reply all noise is no record and would run into the next.
                 if (noise.size() < 3)
                     noise.push_back({{}, std::move(bytes)});
                 lead = std::max(lead, milliseconds(p % 45));
@@ -104,8 +100,7 @@ struct Line {
             } else if (kind == 7 && noise.empty()) {
                 lost = true;
             } else if (kind == 0 && reply.size() == 1 && reply[0].bytes.size() > 1) {
-                // Gaps stay short of the quiet line that ends a reply: even a USB adapter's
-                // latency timer holds bytes for 16 ms at most.
+                // Gaps stay short of the quiet line that ends a reply (a USB latency timer: 16 ms).
                 const auto gap = milliseconds(p % 40);
                 const auto bytes = reply[0].bytes;
                 const std::size_t pieces = std::min<std::size_t>((header & 7) + 1, bytes.size());
@@ -122,10 +117,8 @@ struct Line {
         for (const auto& piece : reply)
             frameBytes.insert(frameBytes.end(), piece.bytes.begin(), piece.bytes.end());
         const bool frame = byte == 'n' && !lost && frameBytes.size() == 8;
-        // Noise goes only before record frames: the link test's replies have no number
-        // to tell noise by. Noise that starts with a record number the program may expect
-        // would be taken for that record, which no line can tell apart, so it is not
-        // played either.
+        // Noise goes only before record frames (link replies have no number to tell it by),
+        // and never starting with a record number the program may expect: no line could tell.
         if (!frame) {
             noise.clear();
             lead = {};
@@ -143,18 +136,17 @@ struct Line {
                 out.push_back(emission);
             }
         }
-        // One byte follows another on the wire: a reply cannot overtake the one before it.
+        // A reply cannot overtake the one before it on the wire.
         const auto start = std::max(clock.now(), lineFreeAt);
-        for (auto& emission : out)
-            emission.after += std::chrono::duration_cast<std::chrono::microseconds>(start - clock.now());
-        for (auto& emission : reply)
-            emission.after += std::chrono::duration_cast<std::chrono::microseconds>(start - clock.now());
-        for (const auto& emission : out)
+        const auto shift = std::chrono::duration_cast<std::chrono::microseconds>(start - clock.now());
+        for (auto& emission : out) {
+            emission.after += shift;
             lineFreeAt = std::max(lineFreeAt, clock.now() + emission.after);
+        }
         if (frame) {
-            const auto last = std::max_element(reply.begin(), reply.end(), [](auto& x, auto& y) { return x.after < y.after; });
-            sent.push_back({frameBytes[0] << 8 | frameBytes[1], clock.now(), clock.now() + last->after,
-                            noise.empty() && !disturbed, std::nullopt});
+            // The frame's last byte is the last on the line: noise came before it.
+            sent.push_back({frameBytes[0] << 8 | frameBytes[1], clock.now(), lineFreeAt, noise.empty() && !disturbed,
+                            std::nullopt});
             undelivered.emplace(sent.back().complete, sent.size() - 1);
         }
         return out;
@@ -178,9 +170,8 @@ void runSession(const std::uint8_t* data, std::size_t size)
     FakeWindow window(clock);
     FakeSink sink;
     Line line(clock, data + std::min<std::size_t>(size, 2), data + size, records);
-    // A link test begun while an earlier one's reply is still on the line takes that
-    // reply's tail for its own, count included: no line protocol can tell, so such a
-    // session proves nothing about which records are genuine.
+    // A link test begun while an earlier reply is on the line takes its tail for its own
+    // count, which no protocol can tell: such a session proves nothing about genuine records.
     bool overlappingLinkTests = false;
     long overlapSeenAt = 0;
     SimPort port(window, clock, [&](std::uint8_t byte) {
@@ -193,8 +184,7 @@ void runSession(const std::uint8_t* data, std::size_t size)
         port.openError = "Cannot open " + port.deviceName() + ": it is in use by another program.";
     sink.failFrom = flags & kLogBrokenFromStart ? 1 : flags >> 4;
 
-    // Every host byte can cost at most a few reply timeouts and consumes at least one
-    // entry while the input lasts: far fewer pumps than this.
+    // Each host byte costs a few reply timeouts at most and consumes an entry: far fewer pumps.
     const long pumpLimit = 10'000 + 1'000 * static_cast<long>(size);
     std::vector<int> clicks;  // the buttons pressed, by code
     std::vector<Clock::TimePoint> clickTimes;
@@ -210,8 +200,8 @@ void runSession(const std::uint8_t* data, std::size_t size)
             unexplained.push_back(text + " / " + window.details.back());
     };
 
-    // Handlers nest as clicks arrive inside waits. A link test that returns leaves the
-    // handlers it interrupted superseded: none of them may touch the line again.
+    // Handlers nest as clicks arrive inside waits; a link test that returns supersedes the
+    // handlers it interrupted, and none of them may touch the line again.
     int depth = 0, superseded = 0;  // handlers at `superseded` depth and below are superseded
     std::size_t heardBefore = 0;
     const auto checkWrites = [&] {
@@ -231,9 +221,8 @@ void runSession(const std::uint8_t* data, std::size_t size)
         if (code == 5) {
             window.quit = true;
         } else if (const auto [button, handler] = kButtons[code]; code == 1 || window.enabled.at(button)) {
-            // A reader started inside another's wait shares its flags, its requests overtake
-            // the other's replies and its clearing of the input cuts the other's frame in
-            // two: which bytes make a frame is no longer plain.
+            // A reader nested in another's wait shares its flags and cuts its frames: which
+            // bytes make a frame is no longer plain.
             nestedReaders |= depth > 0 && code >= 2;
             checkWrites();
             ++depth;
@@ -244,8 +233,7 @@ void runSession(const std::uint8_t* data, std::size_t size)
         }
     };
     window.onPump([&] {
-        // A count read from an earlier test's tail can promise records that never come:
-        // that download only ends when the technician closes the window.
+        // A count read from an earlier test's tail promises records that never come.
         if (overlappingLinkTests && window.pumps > overlapSeenAt + 2'000)
             window.quit = true;
         else if (window.pumps > pumpLimit)
@@ -270,10 +258,8 @@ void runSession(const std::uint8_t* data, std::size_t size)
                 break;  // what came during the stall is dispatched first, in the next pump
             }
         }
-        // Until the next byte or event is due a pump changes nothing but the time: let it
-        // run faster, up to half a second a pump, so that a deadline or a late reply costs
-        // a few pumps instead of thousands. Deadlines are seconds long, so one noticed up
-        // to half a second late changes nothing.
+        // Until the next byte or event is due a pump changes only the time: skip ahead, up to
+        // half a second a pump, which deadlines of seconds do not notice.
         auto next = clock.now() + milliseconds(500);
         if (const auto due = port.nextDue())
             next = std::min(next, *due);
@@ -319,8 +305,7 @@ void runSession(const std::uint8_t* data, std::size_t size)
         if (matched++ >= byArrival.size())
             violated("a record was taken that the splicer did not send, or out of order: " + taken);
     }
-    // A frame that came whole, on time and alone, with nothing else on the line and no
-    // click meanwhile, was taken: a reader was waiting for it.
+    // A frame that came whole, on time and alone, with no click meanwhile, was taken.
     if (!window.quit) {
         for (const auto& frame : line.sent) {
             if (!frame.delivered)
