@@ -17,6 +17,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <map>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,20 +34,17 @@ void say(const char* what, const QString& text)
     std::fflush(stdout);
 }
 
-// What the technician sees of the window; `pageLast` is the record on the page's last line.
-struct Seen {
-    QString status, buttons;
-    bool portOpen = false;
-    int pageLast = -1;
-};
-
-Seen seenIn(splicerec::Program& program)
+// What the technician sees of the window, by the name it is reported under; "page-last"
+// is the record on the page's last line.
+std::map<std::string, QString> seenIn(splicerec::Program& program)
 {
     auto& form = program.window();
     const auto last = QString::fromStdString(form.pageText()).split(QStringLiteral("\r\n")).last();
     const auto enabled = [&form](splicerec::Button button) { return form.buttonEnabled(button); };
-    return {QString::fromStdString(form.statusText()), QString::fromStdString(splicerec::test::enabledButtons(enabled)),
-            program.port().isOpen(), last.startsWith(QStringLiteral("NO ")) ? last.mid(3, 5).toInt() : 0};
+    return {{"status", QString::fromStdString(form.statusText())},
+            {"buttons", QString::fromStdString(splicerec::test::enabledButtons(enabled))},
+            {"port", program.port().isOpen() ? QStringLiteral("open") : QStringLiteral("closed")},
+            {"page-last", QString::number(last.startsWith(QStringLiteral("NO ")) ? last.mid(3, 5).toInt() : 0)}};
 }
 
 double cpuSeconds()
@@ -74,8 +73,7 @@ int main(int argc, char* argv[])
 
     // Everything the technician can see, reported when it changes.
     QPointer<QMessageBox> announced;
-    Seen last{QStringLiteral("?"), QStringLiteral("?"), false, -1};
-    bool lastOpen = true;
+    std::map<std::string, QString> last;
     QTimer watch;
     const auto look = [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -84,15 +82,10 @@ int main(int argc, char* argv[])
             say("box", box->text() + QStringLiteral(" | ") + box->informativeText());
         }
         const auto now = seenIn(program);
-        if (now.status != last.status)
-            say("status", now.status);
-        if (now.buttons != last.buttons)
-            say("buttons", now.buttons);
-        if (now.pageLast != last.pageLast)
-            say("page-last", QString::number(now.pageLast));
-        if (now.portOpen != lastOpen)
-            say("port", now.portOpen ? QStringLiteral("open") : QStringLiteral("closed"));
-        lastOpen = now.portOpen;
+        for (const auto& [what, text] : now) {
+            if (!last.contains(what) || last.at(what) != text)
+                say(what.c_str(), text);
+        }
         last = now;
     };
     QObject::connect(&watch, &QTimer::timeout, look);
