@@ -28,17 +28,9 @@ Bytes exchange(SerialPort& port, std::string_view request, int size)
 }
 
 struct Line {
-    explicit Line(sim::Behaviour b = {}) : instrument((test::ensureApplication(), b)), port(instrument.devicePath())
-    {
-        port.setReceiveHandler([this] {
-            ++calls;
-            got = port.readInput();
-        });
-    }
+    explicit Line(sim::Behaviour b = {}) : instrument((test::ensureApplication(), b)), port(instrument.devicePath()) {}
     sim::PtyInstrument instrument;
     QtSerialPort port;
-    int calls = 0;  // receive notifications
-    Bytes got;      // what the last one read
 };
 
 // The settings of the terminal at `path`, read through a second descriptor: 0 or the errno.
@@ -92,24 +84,11 @@ TEST(SerialPorts, bothThePtyPortAndTheFakeAreHarmlessOnceClosedAndNameTheDeviceW
     expectClosedPortIsHarmless(fake, true);
 }
 
-TEST(QtSerialPort, notifiesOnlyForAWholeFrameOnceWithWhatFollowsItAndAcrossReopening)
+// When the receive notification comes is the shared SerialPort's rule, tested in fake time;
+// a link to a held device and a missing one are rows of the real-stack runner.
+TEST(QtSerialPort, readsFarMoreThanAPtyBuffersThroughALinkAndAfterReopening)
 {
-    Line echo({.echo = true});
-    echo.port.open();
-    echo.port.write("1234567");
-    ASSERT_TRUE(test::pumpUntil([&] { return echo.port.pendingInput() >= 7; }));
-    test::pumpUntil([] { return false; }, 200ms);
-    EXPECT_EQ(std::pair(echo.calls, echo.port.pendingInput()), std::pair(0, 7)) << "raised for seven bytes";
-    echo.port.write("89A");
-    ASSERT_TRUE(test::pumpUntil([&] { return echo.calls > 0; }));
-    test::pumpUntil([] { return false; }, 100ms);
-    EXPECT_EQ(echo.calls, 1);
-    EXPECT_EQ(echo.got, (Bytes{'1', '2', '3', '4', '5', '6', '7', '8', '9', 'A'}));
-
-    // Far more than a pseudo-terminal buffers, through a link, after reopening. A link to a
-    // held device and a missing one are rows of the scenario table's real-stack runner.
     Line big({.extraBytesPerFrame = 200000});
-    big.port.setReceiveHandler({});
     QTemporaryDir dir;
     const auto link = dir.filePath("splicer");
     ASSERT_TRUE(QFile::link(big.instrument.devicePath(), link));
@@ -147,7 +126,6 @@ TEST(PtyInstrument, repliesNeverArriveEarly)
         {{.paced = true}, 24ms}, {{.replyDelay = 300ms}, 295ms}, {{.pieces = 3, .pieceGap = 250ms}, 495ms}};
     for (const auto& [behaviour, atLeast] : cases) {
         Line line(behaviour);
-        line.port.setReceiveHandler({});
         line.port.open();
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(exchange(line.port, "s", 6).size(), 6u);
