@@ -9,17 +9,18 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 const QString kData = QStringLiteral(REPORT_TEST_DATA);
-const QString kSmall = kData + QStringLiteral("/small.log");
-const QString kBad = kData + QStringLiteral("/bad.log");
+const QString kSmall = kData + u"/small.log"_s;
+const QString kBad = kData + u"/bad.log"_s;
 
 struct Outcome {
     int status = -1;
     QByteArray out, err;
 };
 
-Outcome run(const QStringList& arguments, const QByteArray& input = {},
-            const QString& program = QStringLiteral(SPLICE_REPORT_BINARY))
+Outcome run(const QStringList& arguments, const QByteArray& input = {}, const QString& program = SPLICE_REPORT_BINARY)
 {
     QProcess process;
     process.start(program, arguments);
@@ -57,41 +58,41 @@ TEST_P(ExitStatus, tellsAScriptWhatHappened)
 
 INSTANTIATE_TEST_SUITE_P(Runs, ExitStatus, testing::Values(
     StatusCase{"aboveDefaultLimit", {kSmall}, 3, "above 0.10 dB: 2 (25.0%)"},
-    StatusCase{"withinAtTheLimit", {QStringLiteral("--max-loss"), QStringLiteral("1.50"), kSmall}, 0, {}},
-    StatusCase{"justAbove", {QStringLiteral("--max-loss=1.49"), kSmall}, 3, {}},
+    StatusCase{"withinAtTheLimit", {u"--max-loss"_s, u"1.50"_s, kSmall}, 0, {}},
+    StatusCase{"justAbove", {u"--max-loss=1.49"_s, kSmall}, 3, {}},
     StatusCase{"badLineStops", {kSmall, kBad}, 1, "/bad.log:3: not a record line: \"NO 0007: 2004-02-29 10:09   LOSS:0.05dB\"\n"},
-    StatusCase{"badLinesSkipped", {QStringLiteral("--skip-bad"), kBad}, 3,
+    StatusCase{"badLinesSkipped", {u"--skip-bad"_s, kBad}, 3,
                "lines skipped: 2\n  " + kBad.toUtf8() + ":3: \"NO 0007: 2004-02-29 10:09   LOSS:0.05dB\"\n  " + kBad.toUtf8() + ":5: \"\"\n"},
-    StatusCase{"missingLog", {kData + QStringLiteral("/absent.log")}, 1, "absent.log"},
-    StatusCase{"unwritableCsv", {QStringLiteral("--csv"), kSmall + QStringLiteral("/x.csv"), kSmall}, 1, "x.csv"},
-    StatusCase{"unwritablePdf", {QStringLiteral("--pdf"), kSmall + QStringLiteral("/x.pdf"), kSmall}, 1, "x.pdf"},
+    StatusCase{"missingLog", {kData + u"/absent.log"_s}, 1, "absent.log"},
+    StatusCase{"unwritableCsv", {u"--csv"_s, kSmall + u"/x.csv"_s, kSmall}, 1, "x.csv"},
+    StatusCase{"unwritablePdf", {u"--pdf"_s, kSmall + u"/x.pdf"_s, kSmall}, 1, "x.pdf"},
     StatusCase{"noLog", {}, 2, "log"},
-    StatusCase{"unknownOption", {QStringLiteral("--loss"), kSmall}, 2, "loss"},
-    StatusCase{"limitNotANumber", {QStringLiteral("--max-loss"), QStringLiteral("0,1"), kSmall}, 2, "0,1"},
-    StatusCase{"negativeLimit", {QStringLiteral("--max-loss=-1"), kSmall}, 2, "-1"},
-    StatusCase{"csvWithoutFile", {kSmall, QStringLiteral("--csv")}, 2, "csv"}),
+    StatusCase{"unknownOption", {u"--loss"_s, kSmall}, 2, "loss"},
+    StatusCase{"limitNotANumber", {u"--max-loss"_s, u"0,1"_s, kSmall}, 2, "0,1"},
+    StatusCase{"negativeLimit", {u"--max-loss=-1"_s, kSmall}, 2, "-1"},
+    StatusCase{"csvWithoutFile", {kSmall, u"--csv"_s}, 2, "csv"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
 TEST(Csv, takesStandardInputAndSeveralLogsAsOneReport)
 {
     // Record 2 is already in small.log.
     const QByteArray input = "NO 00002: 2002-12-19 15:31   LOSS:1.50dB\nNO 00009: 2005-05-05 05:05   LOSS:0.03dB";
-    const Outcome r = run({QStringLiteral("--csv=-"), kSmall, QStringLiteral("-")}, input);
-    EXPECT_EQ(r.out, contents(kData + QStringLiteral("/small.csv")) + "9,2005-05-05T05:05,0.03,no,\r\n");
+    const Outcome r = run({u"--csv=-"_s, kSmall, u"-"_s}, input);
+    EXPECT_EQ(r.out, contents(kData + u"/small.csv"_s) + "9,2005-05-05T05:05,0.03,no,\r\n");
     EXPECT_TRUE(r.err.contains("splices: 9 from 14 record lines (5 dropped as duplicates)")) << r.err.toStdString();
 }
 
 QString pdfText(const QString& pdf)
 {
-    return QString::fromUtf8(run({QStringLiteral("-layout"), pdf, QStringLiteral("-")}, {}, QStringLiteral("pdftotext")).out);
+    return QString::fromUtf8(run({u"-layout"_s, pdf, u"-"_s}, {}, u"pdftotext"_s).out);
 }
 
 TEST(Pdf, andCsvFileShowTheTitleBlockStatisticsLimitAndEveryRecord)
 {
     QTemporaryDir dir;
-    const QString pdf = dir.filePath(QStringLiteral("small.pdf")), csv = dir.filePath(QStringLiteral("small.csv"));
-    ASSERT_EQ(run({QStringLiteral("--pdf"), pdf, QStringLiteral("--title"), QStringLiteral("Route 7 north"), QStringLiteral("--csv"), csv, kSmall}).status, 3);
-    EXPECT_EQ(contents(csv), contents(kData + QStringLiteral("/small.csv")));
+    const QString pdf = dir.filePath(u"small.pdf"_s), csv = dir.filePath(u"small.csv"_s);
+    ASSERT_EQ(run({u"--pdf"_s, pdf, u"--title"_s, u"Route 7 north"_s, u"--csv"_s, csv, kSmall}).status, 3);
+    EXPECT_EQ(contents(csv), contents(kData + u"/small.csv"_s));
     const QString text = pdfText(pdf);
     EXPECT_EQ(text.count(QLatin1Char('\f')), 1);
     // Mean of 0.06 1.50 0.10 0.04 0.11 0.02 0.07 0.05 is 1.95 / 8; the median (0.06 + 0.07) / 2.
@@ -99,12 +100,11 @@ TEST(Pdf, andCsvFileShowTheTitleBlockStatisticsLimitAndEveryRecord)
                                  "0.24", "0.065", "1.50", "25.0 %", "limit 0.10 dB", "invalid date", "number reused",
                                  "2003-01-04 09:3A", "page 1 of 1"})
         EXPECT_TRUE(text.contains(QString::fromLatin1(expected))) << expected << "\n" << text.toStdString();
-    EXPECT_EQ(text.count(QStringLiteral("ABOVE")), 2);
+    EXPECT_EQ(text.count(u"ABOVE"_s), 2);
 
-    const QString prefix = QStringLiteral(SPLICE_TEST_OUTPUT_DIR) + QStringLiteral("/report-page");
-    run({QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"), QStringLiteral("-singlefile"), pdf, prefix}, {},
-        QStringLiteral("pdftoppm"));
-    const QImage page(prefix + QStringLiteral(".png"));
+    const QString prefix = QStringLiteral(SPLICE_TEST_OUTPUT_DIR) + u"/report-page"_s;
+    run({u"-png"_s, u"-r"_s, u"60"_s, u"-singlefile"_s, pdf, prefix}, {}, u"pdftoppm"_s);
+    const QImage page(prefix + u".png"_s);
     ASSERT_FALSE(page.isNull());
     EXPECT_NEAR(double(page.width()) / page.height(), 210.0 / 297.0, 0.01);  // A4 portrait
     int red = 0;
@@ -120,22 +120,22 @@ TEST(Pdf, runsOverAsManyPagesAsTheRecordsNeed)
 {
     // 2010-05-DD 12:MM is unique per record number up to 420.
     const auto when = [](int n) {
-        return QStringLiteral("2010-05-%1 12:%2").arg(1 + n % 28, 2, 10, QLatin1Char('0')).arg(n % 60, 2, 10, QLatin1Char('0'));
+        return u"2010-05-%1 12:%2"_s.arg(1 + n % 28, 2, 10, QLatin1Char('0')).arg(n % 60, 2, 10, QLatin1Char('0'));
     };
     QByteArray log;
     for (int n = 1; n <= 400; ++n)
-        log += QStringLiteral("NO %1: %2   LOSS:0.05dB\r\n").arg(n, 5, 10, QLatin1Char('0')).arg(when(n)).toLatin1();
-    const QString pdf = QStringLiteral(SPLICE_TEST_OUTPUT_DIR) + QStringLiteral("/report-big.pdf");
-    ASSERT_EQ(run({QStringLiteral("--pdf"), pdf, QStringLiteral("-")}, log).status, 0);
+        log += u"NO %1: %2   LOSS:0.05dB\r\n"_s.arg(n, 5, 10, QLatin1Char('0')).arg(when(n)).toLatin1();
+    const QString pdf = QStringLiteral(SPLICE_TEST_OUTPUT_DIR) + u"/report-big.pdf"_s;
+    ASSERT_EQ(run({u"--pdf"_s, pdf, u"-"_s}, log).status, 0);
     // A row is about 5 mm high and A4 has about 260 mm for rows: 400 rows take 7 to 10 pages.
     const QString text = pdfText(pdf);
     const auto n = text.count(QLatin1Char('\f'));
     EXPECT_TRUE(n >= 7 && n <= 10) << n;
-    EXPECT_TRUE(text.contains(QStringLiteral("page 1 of %1").arg(n)));
-    EXPECT_TRUE(text.contains(QStringLiteral("page %1 of %1").arg(n)));
+    EXPECT_TRUE(text.contains(u"page 1 of %1"_s.arg(n)));
+    EXPECT_TRUE(text.contains(u"page %1 of %1"_s.arg(n)));
     for (int r = 1; r <= 400; ++r)
         EXPECT_TRUE(text.contains(when(r))) << r;
-    EXPECT_EQ(text.count(QStringLiteral("Loss (dB)")), n);  // the table's header on every page
+    EXPECT_EQ(text.count(u"Loss (dB)"_s), n);  // the table's header on every page
 }
 
 }  // namespace
