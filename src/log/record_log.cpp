@@ -93,6 +93,21 @@ void RecordLog::sync()
     folderUnsynced_ = false;
 }
 
+void RecordLog::checkAppendable() const
+{
+    const int fd = ::open(path_.c_str(), kAppendFlags);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno != ENOENT)
+        throw failure(path_, "open", errno);
+    // The first append creates the file: its folder must exist and let us add to it.
+    const auto folder = path_.has_parent_path() ? path_.parent_path() : std::filesystem::path(".");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw failure(path_, "create", errno);
+}
+
 std::filesystem::path RecordLog::defaultPath()
 {
 #ifdef _WIN32

@@ -16,6 +16,8 @@ public:
 
     void append(std::string_view line) override;
     void sync() override;
+    void checkAppendable() const override;
+    std::string location() const override { return path_.string(); }
 
     const std::filesystem::path& path() const { return path_; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace splicerec {
@@ -21,6 +22,10 @@ public:
     // Puts every line appended so far on the disk, so that a power cut cannot take it;
     // throws LogError when it cannot.
     virtual void sync() = 0;
+    // Throws LogError, as append() would, when a line could not be appended now; adds nothing.
+    virtual void checkAppendable() const = 0;
+    // The place as the technician knows it, for messages.
+    virtual std::string location() const = 0;
 };
 
 }  // namespace splicerec

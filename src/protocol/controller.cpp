@@ -3,6 +3,16 @@
 #include "protocol/waits.h"
 
 namespace splicerec {
+namespace {
+
+// The status line has room for the cause only: "Cannot open /dev/ttyUSB0: permission denied".
+std::string firstSentence(const std::string& text)
+{
+    const auto end = text.find(". ");
+    return text.substr(0, end == std::string::npos ? text.size() : end);
+}
+
+}  // namespace
 
 Controller::Controller(WindowOps& window, SerialPort& port, const Clock& clock, RecordSink& log)
     : context_{window, port, state_, clock, log}
@@ -35,22 +45,22 @@ void Controller::guarded(Handler handler)
     } catch (const HandlerSuperseded&) {
         // The record handler or a newer link test has already told the technician.
     } catch (const DeviceSilent& error) {
-        reportLinkLost(error.what(), "No answer on " + context_.port.deviceName() + ".");
+        reportLinkLost(LinkTest::kFailureText, error.what(), "No answer on " + context_.port.deviceName() + ".");
     } catch (const PortError& error) {
-        reportLinkLost(error.what(), error.detail());
+        reportLinkLost(firstSentence(error.what()), error.what(), error.detail());
     } catch (const std::exception& error) {
-        reportLinkLost("Unexpected error !", error.what());
+        reportLinkLost("Unexpected error: " + std::string(error.what()), "Unexpected error !", error.what());
     } catch (...) {
-        reportLinkLost("Unexpected error !");
+        reportLinkLost("Unexpected error !", "Unexpected error !");
     }
 }
 
-void Controller::reportLinkLost(const std::string& message, const std::string& detail)
+void Controller::reportLinkLost(const std::string& status, const std::string& message, const std::string& detail)
 {
     // Closing also forgets the port's own failure, so that waits further up the
     // call chain end quietly instead of reporting it a second time.
     context_.port.close();
-    context_.window.setStatusText(LinkTest::kFailureText);
+    context_.window.setStatusText(status);
     context_.announceEnd(message, detail);
     disableLowerButtons(context_.window);
 }

@@ -33,7 +33,8 @@ public:
 private:
     template <typename Handler>
     void guarded(Handler handler);
-    void reportLinkLost(const std::string& message, const std::string& detail = {});
+    // The status line names the cause; the box says it whole.
+    void reportLinkLost(const std::string& status, const std::string& message, const std::string& detail = {});
 
     DownloadState state_;
     HandlerContext context_;

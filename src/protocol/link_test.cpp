@@ -44,6 +44,7 @@ void LinkTest::run()
     state.linkReply = {};
     state.expectedNumber = 1;
     state.missingRecords.clear();
+    state.recordsLogged = 0;
     Waiter wait(context_);
 
     if (!port.isOpen())
@@ -96,6 +97,20 @@ void LinkTest::run()
         return;
     window.setEnabled(Button::Command3, true);
     window.setEnabled(Button::Command1, true);
+    warnIfLogUnwritable();
+}
+
+// Said now, while the technician can still fix it, rather than at the first record.
+void LinkTest::warnIfLogUnwritable()
+{
+    try {
+        context_.log.checkAppendable();
+    } catch (const LogError& error) {
+        context_.showMessage("The records cannot be saved to " + context_.log.location() + " !",
+                             std::string(error.what()) +
+                                 ". Create the folder or allow yourself to write there, or start the program "
+                                 "with --log and a file you may write, before reading any record.");
+    }
 }
 
 }  // namespace splicerec

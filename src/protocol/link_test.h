@@ -24,6 +24,7 @@ public:
 private:
     bool replyIsIdentification() const;
     void fail();
+    void warnIfLogUnwritable();
 
     HandlerContext& context_;
 };

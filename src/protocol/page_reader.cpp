@@ -1,6 +1,9 @@
 #include "protocol/page_reader.h"
 
+#include "protocol/record_handler.h"
 #include "protocol/waits.h"
+
+#include <algorithm>
 
 namespace splicerec {
 namespace {
@@ -15,6 +18,16 @@ void pauseBetweenPages()
 }
 
 }  // namespace
+
+std::string PageReader::stoppedAfter() const
+{
+    const auto& state = context_.state;
+    const int last = state.expectedNumber - 1;
+    const auto total = std::to_string(std::min(state.recordCount, RecordHandler::kRecordLimit));
+    if (last < 1)
+        return "Stopped before the first of " + total + " records.";
+    return "Stopped after record " + std::to_string(last) + " of " + total + ".";
+}
 
 void PageReader::openIfClosed()
 {
@@ -110,7 +123,7 @@ void PageReader::readAll()
     }
 
     if (stopped)
-        context_.announceEnd("Reading record stopped !");
+        context_.announceEnd("Reading record stopped !", stoppedAfter());
     else
         window.setEnabled(Button::Command1, true);
     window.setEnabled(Button::Command3, true);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <initializer_list>
+#include <string>
 
 #include "protocol/handler_context.h"
 
@@ -30,6 +31,8 @@ private:
     void readPage(std::initializer_list<Button> disabled, bool clearBuffers,
                   std::initializer_list<Button> enabledAfter);
     void openIfClosed();
+    // For the stopped box: how far the download got.
+    std::string stoppedAfter() const;
     void requestRecord(Waiter& wait);
 
     HandlerContext& context_;

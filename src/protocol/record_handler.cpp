@@ -73,6 +73,8 @@ void RecordHandler::take(const std::vector<std::uint8_t>& frame)
     } catch (const std::exception& error) {
         return reportSaveError(error.what());
     }
+    // The instrument numbers each download from 1 again.
+    state.recordsLogged = number == 1 ? 1 : state.recordsLogged + 1;
     if (isLast(number))
         completeDownload();
 }
@@ -105,7 +107,9 @@ void RecordHandler::completeDownload()
     } catch (const LogError& error) {
         return reportSaveError(error.what());
     }
-    context_.announceEnd("RECORD DOWNLOAD COMPLETE !");
+    const int logged = context_.state.recordsLogged;
+    context_.announceEnd("RECORD DOWNLOAD COMPLETE !", std::to_string(logged) + (logged == 1 ? " record" : " records") +
+                                                           " appended to " + context_.log.location() + ".");
     context_.state.downloadDone = 1;
     if (context_.port.isOpen())
         context_.port.close();
@@ -114,6 +118,7 @@ void RecordHandler::completeDownload()
 void RecordHandler::reportSaveError(const std::string& reason)
 {
     context_.state.recordArrived = 0;
+    context_.window.setStatusText("Records not saved: " + reason);
     context_.announceEnd("RECORD SAVE ERROR !!", reason);
     if (context_.port.isOpen())
         context_.port.close();

@@ -159,8 +159,8 @@ PortError openFailure(OpenFailure kind, const QString& device, const QString& sy
         // A typo or a renumbered adapter is the usual cause: show what is there.
         if (presentPorts.isEmpty())
             return error(head + QStringLiteral(
-                             "the device does not exist or is not connected, and no serial port is "
-                             "connected at all. Plug in the serial adapter and press Com Test again."));
+                             "the device does not exist or is not connected. No serial port is "
+                             "connected at all: plug in the serial adapter and press Com Test again."));
         return error(head + QStringLiteral(
                                 "the device does not exist or is not connected. Serial ports present: %1. "
                                 "Plug in the serial adapter, or start the program again with --port "

@@ -18,6 +18,7 @@ struct FakeRun {
     {
         if (row.setup == Setup::OpenFailsOnce)
             port.openError = "Cannot open " + port.deviceName() + ": permission denied.";
+        sink.unappendable = row.setup == Setup::LogFolderMissing;
         sink.failFrom = row.setup == Setup::LogFailsAtOnce ? 1 : row.setup == Setup::LogCutMidLine ? 3 : 0;
         window.onPump([this] { tick(); });
         window.whileMessageShown = [this](const std::string& text) { inBox(text); };
@@ -63,7 +64,8 @@ struct FakeRun {
     // The box's own event loop runs until the step that deals with it; else it is answered.
     void inBox(const std::string& text)
     {
-        boxes.push_back(text);
+        const auto& detail = window.details.back();
+        boxes.push_back(detail.empty() ? text : text + "\n" + detail);
         // A download is never said to have ended before its records are on the disk.
         EXPECT_EQ(sink.synced, sink.lines.size()) << "unsynced records when \"" << text << "\" was shown";
         boxOpen = true;
@@ -108,7 +110,7 @@ TEST_P(FakeTime, endsAsTheRowSays)
 
     expectOutcome(row, {run.boxes, run.window.status, run.window.buttons(), run.port.isOpen(), run.sink.lines,
                         run.window.page, run.port.heard},
-                  run.port.deviceName());
+                  run.port.deviceName(), run.sink.location());
     if (const int last = row.lastShown(); last > 0) {
         EXPECT_EQ(run.window.progress, std::pair(last, std::min(row.behaviour.records, 5000)));
     }

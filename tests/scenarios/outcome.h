@@ -33,14 +33,15 @@ inline bool boxMatches(const std::string& seen, const std::string& wanted)
     return seen == wanted;
 }
 
-inline void expectOutcome(const Scenario& row, const Outcome& got, const std::string& device)
+inline void expectOutcome(const Scenario& row, const Outcome& got, const std::string& device, const std::string& log)
 {
+    const auto named = [&](const std::string& text) { return replaced(replaced(text, log, "{log}"), device, "{dev}"); };
     std::vector<std::string> boxes;
     for (const auto& box : got.boxes)
-        boxes.push_back(replaced(box, device, "{dev}"));
+        boxes.push_back(named(box));
     EXPECT_TRUE(std::equal(boxes.begin(), boxes.end(), row.boxes.begin(), row.boxes.end(), boxMatches))
         << "boxes seen: " << testing::PrintToString(boxes);
-    EXPECT_EQ(got.status, row.end.status);
+    EXPECT_PRED2(boxMatches, named(got.status), row.end.status);
     EXPECT_EQ(got.buttons, row.end.buttons);
     EXPECT_EQ(got.portOpen, row.end.portOpen);
     EXPECT_EQ(got.log, expectedLines(row.log)) << "the record log";

@@ -53,6 +53,7 @@ struct Rig {
         case Setup::DeviceHeld: (holder = std::make_unique<QtSerialPort>(served))->open(); break;
         case Setup::NoPermission: QFile::setPermissions(device, {}); break;
         case Setup::LogFailsAtOnce: logPath = "/dev/full"; break;
+        case Setup::LogFolderMissing: logPath = dir.filePath("gone/RECORD.txt"); break;
         case Setup::LogIsFifo: ::mkfifo(QFile::encodeName(logPath).constData(), 0600); break;
         case Setup::LogCutMidLine:  // two lines of 42 bytes fit, the third is cut after 16
             ::getrlimit(RLIMIT_FSIZE, &savedLimit);
@@ -134,7 +135,7 @@ struct Rig {
             closedAfterHangUp = now - *hangUpAt;
         auto* box = openBox();
         if (box && !boxNoted)
-            boxes.push_back(box->text().toStdString());
+            boxes.push_back((box->informativeText().isEmpty() ? box->text() : box->text() + '\n' + box->informativeText()).toStdString());
         boxNoted = box != nullptr;
         if (const Step* step = player.due(now, instrument->received().size(), busy == 0 && !box, box != nullptr)) {
             ++busy;
@@ -199,7 +200,7 @@ TEST_P(RealStack, endsAsTheRowSaysAndComesToRest)
     if (rig.signalledAt >= 0) {
         EXPECT_LT(rig.quitAt - rig.signalledAt, 1000) << "ms from SIGTERM to the window closing";
     }
-    expectOutcome(row, got, rig.device.toStdString());
+    expectOutcome(row, got, rig.device.toStdString(), rig.logPath.toStdString());
 
     // A program that quit mid-wait leaves the device free for the next opener.
     rig.program.reset();

@@ -89,7 +89,7 @@ private:
 
 enum class Setup {
     None, OpenFailsOnce, MissingDevice, DeviceHeld, SymlinkToHeld, NoPermission, LogFailsAtOnce, LogCutMidLine,
-    LogIsFifo
+    LogIsFifo, LogFolderMissing
 };
 
 struct End {
@@ -135,9 +135,20 @@ const std::string kFail = "Communication error ! Please check the cable !",
                   kSilent = "Device not responding ! Please check the cable !", kSaveError = "RECORD SAVE ERROR !!",
                   kLost = "The connection to {dev} was lost*", kInUse = "Cannot open {dev}: it is in use*",
                   kComplete = "RECORD DOWNLOAD COMPLETE !", kStopped = "Reading record stopped !";
+// A box as the runners see it: its text, and its detail on the next line. "{log}" is the log file.
+inline std::string box(const std::string& text, const std::string& detail) { return text + "\n" + detail; }
+inline std::string completed(int logged) { return box(kComplete, std::to_string(logged) + " records appended to {log}."); }
+inline std::string stopped(int last, int total)
+{
+    return box(kStopped, "Stopped after record " + std::to_string(last) + " of " + std::to_string(total) + ".");
+}
+const std::string kSilentBox = box(kSilent, "No answer on {dev}."), kSaveBox = box(kSaveError, "cannot *"),
+                  kCannotSave = "The records cannot be saved to {log} !\ncannot create {log}: No such file or "
+                                "directory. Create the folder*";
 const End kLinkFailed{kFail, "", true}, kFailed{kFail, "", false}, kBusy{"Communicating...", "", true},
     kLinked{ok(57), "Start,ReadAll", true}, kPaged{ok(57), "Next Page,ReadAll,StopRead", true},
-    kSaveFailed{ok(57), "Start", false}, kQuitReading{ok(57), "", true};
+    kSaveFailed{"Records not saved: cannot *", "Start", false}, kQuitReading{ok(57), "", true},
+    kLostEnd{"The connection to {dev} was lost*", "", false};
 inline End done(int records, std::string buttons) { return {ok(records), std::move(buttons), false}; }
 constexpr const char *kTest = "Com Test", *kStart = "Start", *kNext = "Next Page", *kAll = "ReadAll",
                      *kStop = "StopRead";
@@ -181,81 +192,85 @@ inline const std::vector<Scenario> kScenarios = {
     {"RepliesInPiecesWithGaps", kBoth, {.pieces = 3, .pieceGap = 60ms}, started(), kPaged, {}, {{1, 20}}},
     {"ExtraBytesAfterEachFrame", kBoth, {.extraBytesPerFrame = 3}, started(), kPaged, {}, {{1, 20}}, -1, Setup::None,
      "sn" + requests(20)},
-    {"SevenBytesThenSilence", kFake, {.shortFrameAfterRecords = 4}, started(), kFailed, {kSilent}, {{1, 4}}},
+    {"SevenBytesThenSilence", kFake, {.shortFrameAfterRecords = 4}, started(), kFailed, {kSilentBox}, {{1, 4}}},
     {"LateReplyWhileThePortIsClosed", kFake, {.lateAfterRecords = 3, .lateBy = 3300ms},
-     started({at(kInBox, 1500, Step::AnswerBox), click(kTest), click(kStart)}), kPaged, {kSilent}, {{1, 3}, {1, 20}}},
+     started({at(kInBox, 1500, Step::AnswerBox), click(kTest), click(kStart)}), kPaged, {kSilentBox}, {{1, 3}, {1, 20}}},
     {"LateReplyAfterTheNextComTest", kBoth, {.lateAfterRecords = 3, .lateBy = 3600ms},
-     started({click(kTest), click(kStart), click(kNext, kAtRest, 1500)}), kPaged, {kSilent}, {{1, 3}, {1, 40}}},
+     started({click(kTest), click(kStart), click(kNext, kAtRest, 1500)}), kPaged, {kSilentBox}, {{1, 3}, {1, 40}}},
     // Noise on the line: a stray byte or frame never becomes a record, a garbled record is named.
-    {"StrayByteBeforeARecord", kBoth, {.strayByteBeforeRecord = 11}, reading(), done(57, "StopRead"), {kComplete},
+    {"StrayByteBeforeARecord", kBoth, {.strayByteBeforeRecord = 11}, reading(), done(57, "StopRead"), {completed(57)},
      {{1, 57}}},
     {"StrayFrameAfterARecord", kBoth, {.replyDelay = 40ms, .strayFrameAfterRecord = 5}, reading(),
-     done(57, "StopRead"), {kComplete}, {{1, 57}}},
+     done(57, "StopRead"), {completed(57)}, {{1, 57}}},
     {"GarbledRecordIsNamedMissing", kFake, {.garbledRecord = 11}, reading(),
      {"Records missing from the log (garbled on the line): 11. A new download brings them back.", "StopRead", false},
-     {kComplete}, {{1, 10}, {12, 57}}},
+     {box(kComplete, "56 records appended to {log}.\nRecords missing from the log (garbled on the line): 11. A new "
+                    "download brings them back.")},
+     {{1, 10}, {12, 57}}},
     {"StalledJustAfterARequest", kBoth, {.lateAfterRecords = 3, .lateBy = 200ms}, started({at(6, 0, Step::Stall)}),
      kPaged, {}, {{1, 20}}},
     // 3. Silence and hang-ups midway: one message; a hung-up port closes at once, a new instrument works.
-    {"SilentDuringStart", kFake, silentAfter(5), started(), kFailed, {kSilent}, {{1, 5}}, -1, Setup::None,
+    {"SilentDuringStart", kFake, silentAfter(5), started(), kFailed, {kSilentBox}, {{1, 5}}, -1, Setup::None,
      "sn" + requests(6)},
-    {"SilentDuringReadAll", kFake, silentAfter(25), reading(), kFailed, {kSilent}, {{1, 25}}},
-    {"HangUpDuringComTest", kFake, {.silent = true}, linked({at(1, 100, Step::HangUp)}), kFailed, {kLost}},
-    {"HangUpMidRecord", kFake, {.shortFrameAfterRecords = 4}, started({at(7, 200, Step::HangUp)}), kFailed, {kLost},
+    {"SilentDuringReadAll", kFake, silentAfter(25), reading(), kFailed, {kSilentBox}, {{1, 25}}},
+    {"HangUpDuringComTest", kFake, {.silent = true}, linked({at(1, 100, Step::HangUp)}), kLostEnd, {kLost}},
+    {"HangUpMidRecord", kFake, {.shortFrameAfterRecords = 4}, started({at(7, 200, Step::HangUp)}), kLostEnd, {kLost},
      {{1, 4}}},
-    {"HangUpDuringReadAll", kBoth, {.hangUpAfterRecords = 25}, reading(), kFailed, {kLost}, {{1, 25}}},
+    {"HangUpDuringReadAll", kBoth, {.hangUpAfterRecords = 25}, reading(), kLostEnd, {kLost}, {{1, 25}}},
     // 4. Ports that cannot be opened.
-    {"MissingDevice", kReal, {}, linked(), kFailed, {"Cannot open {dev}: the device does not exist*"}, {}, -1,
+    {"MissingDevice", kReal, {}, linked(), {"Cannot open {dev}: the device does not exist or is not connected", "", false}, {"Cannot open {dev}: the device does not exist*"}, {}, -1,
      Setup::MissingDevice},
-    {"DeviceHeldByAnotherOpener", kReal, {}, linked(), kFailed, {kInUse}, {}, -1, Setup::DeviceHeld},
-    {"SymlinkToAHeldDevice", kReal, {}, linked(), kFailed, {kInUse}, {}, -1, Setup::SymlinkToHeld},
-    {"PermissionDenied", kReal, {}, linked(), kFailed, {"Cannot open {dev}: permission denied*"}, {}, -1,
+    {"DeviceHeldByAnotherOpener", kReal, {}, linked(), {"Cannot open {dev}: it is in use by another program", "", false}, {kInUse}, {}, -1, Setup::DeviceHeld},
+    {"SymlinkToAHeldDevice", kReal, {}, linked(), {"Cannot open {dev}: it is in use by another program", "", false}, {kInUse}, {}, -1, Setup::SymlinkToHeld},
+    {"PermissionDenied", kReal, {}, linked(), {"Cannot open {dev}: permission denied", "", false}, {"Cannot open {dev}: permission denied*"}, {}, -1,
      Setup::NoPermission},
     // 5. Logs that cannot be written: the record stays on the page, nothing half-written.
-    {"LogFailsAtTheFirstRecord", kBoth, {}, started(), kSaveFailed, {kSaveError}, {}, 1, Setup::LogFailsAtOnce},
-    {"LogFailsDuringReadAll", kFake, {}, reading(), done(57, "Start,StopRead"), {kSaveError}, {}, 1,
+    {"LogFailsAtTheFirstRecord", kBoth, {}, started(), kSaveFailed, {kSaveBox}, {}, 1, Setup::LogFailsAtOnce},
+    {"LogFailsDuringReadAll", kFake, {}, reading(), {"Records not saved: cannot *", "Start,StopRead", false}, {kSaveBox}, {}, 1,
      Setup::LogFailsAtOnce},
-    {"LogCutMidLine", kBoth, {}, started(), kSaveFailed, {kSaveError}, {{1, 2}}, 3, Setup::LogCutMidLine},
-    {"LogIsAFifoNobodyReads", kReal, {}, started(), kSaveFailed, {kSaveError}, {}, 1, Setup::LogIsFifo},
-    {"SaveErrorReadForFiveSeconds", kFake, {}, started({at(kInBox, 5000, Step::AnswerBox)}), kSaveFailed, {kSaveError},
+    {"LogCutMidLine", kBoth, {}, started(), kSaveFailed, {kSaveBox}, {{1, 2}}, 3, Setup::LogCutMidLine},
+    {"LogIsAFifoNobodyReads", kReal, {}, started(), kSaveFailed,
+     {"The records cannot be saved to {log} !\ncannot open {log}: No such device or address*", kSaveBox}, {}, 1, Setup::LogIsFifo},
+    {"LogFolderMissing", kBoth, {}, linked(), kLinked, {kCannotSave}, {}, -1, Setup::LogFolderMissing},
+    {"SaveErrorReadForFiveSeconds", kFake, {}, started({at(kInBox, 5000, Step::AnswerBox)}), kSaveFailed, {kSaveBox},
      {}, 1, Setup::LogFailsAtOnce},
     // 6. Quitting while each kind of wait runs, in the window and by SIGTERM to the program.
     {"QuitInIdentificationWait", kFake, {.silent = true}, linked({at(1, 100, Step::Quit)}), kBusy},
     {"QuitInCountWait", kFake, {.countReplyLength = 0}, linked({at(2, 100, Step::Quit)}), kBusy},
     {"QuitInOutputDrain", kFake, {.stalled = true}, linked({at(0, 300, Step::Quit)}), kBusy},
     {"QuitInRecordWait", kBoth, silentAfter(3), started({at(6, 100, Step::Quit)}), kQuitReading, {}, {{1, 3}}},
-    {"QuitInMessageBox", kFake, silentAfter(3), started({at(kInBox, 100, Step::Quit)}), kFailed, {kSilent}, {{1, 3}}},
+    {"QuitInMessageBox", kFake, silentAfter(3), started({at(kInBox, 100, Step::Quit)}), kFailed, {kSilentBox}, {{1, 3}}},
     {"WindowClosedDuringReadAll", kReal, silentAfter(30), reading({at(33, 100, Step::CloseWindow)}),
      {ok(57), "StopRead", true}, {}, {{1, 30}}},
     {"WindowDestroyedDuringReadAll", kReal, silentAfter(30), reading({at(33, 100, Step::DestroyWindow)}),
      {ok(57), "StopRead", true}, {}, {{1, 30}}},
     {"SigtermInRecordWait", kReal, silentAfter(3), started({at(6, 200, Step::Sigterm)}), kQuitReading, {}, {{1, 3}}},
-    {"SigtermInMessageBox", kReal, silentAfter(3), started({at(kInBox, 200, Step::Sigterm)}), kFailed, {kSilent},
+    {"SigtermInMessageBox", kReal, silentAfter(3), started({at(kInBox, 200, Step::Sigterm)}), kFailed, {kSilentBox},
      {{1, 3}}},
     // 7. Buttons pressed again while something runs or after it ended.
     {"ComTestWhileReadAllWaits", kBoth, {.lateAfterRecords = 5, .lateBy = 2000ms},
      reading({click(kTest, 8, 100), click(kStart, kAtRest, 2500)}), kPaged, {}, {{1, 5}, {1, 20}}},
-    {"StopReadLetsTheAwaitedRecordArrive", kFake, {}, reading({click(kStop, 7)}), kPaged, {kStopped}, {{1, 5}}, -1,
+    {"StopReadLetsTheAwaitedRecordArrive", kFake, {}, reading({click(kStop, 7)}), kPaged, {stopped(5, 57)}, {{1, 5}}, -1,
      Setup::None, "sn" + requests(5)},
     {"StopReadTwiceThenReadAllAgain", kFake, {.records = 30, .replyDelay = 150ms},
-     reading({click(kStop, 7), click(kStop, 7), click(kAll)}), done(30, "StopRead"), {kStopped, kComplete}, {{1, 30}},
+     reading({click(kStop, 7), click(kStop, 7), click(kAll)}), done(30, "StopRead"), {stopped(5, 30), completed(30)}, {{1, 30}},
      -1, Setup::None, "sn" + requests(30), nullptr, 26},
     {"StartThenNextPage", kFake, {}, started({click(kNext)}), kPaged, {}, {{1, 40}}, -1, Setup::None,
      "sn" + requests(40)},
     {"ReadAllAgainAfterCompletion", kFake, records(3), reading({click(kAll), click(kStop), click(kAll)}),
-     done(3, "StopRead"), {kComplete, kComplete}, {{1, 3}, {1, 3}}},
+     done(3, "StopRead"), {completed(3), completed(3)}, {{1, 3}, {1, 3}}},
     // 8. Record counts at the edges: nothing to start, a page, the limit of 5000.
     {"NoRecordsNothingToStart", kFake, records(0), started({click(kAll)}), {ok(0), "", true}, {}, {}, -1,
      Setup::None, "sn"},
-    {"OneRecordByStart", kFake, records(1), started(), done(1, ""), {kComplete}, {{1, 1}}},
-    {"OnePageByStart", kFake, records(20), started(), done(20, ""), {kComplete}, {{1, 20}}},
-    {"OnePageByReadAll", kFake, records(20), reading(), done(20, "StopRead"), {kComplete}, {{1, 20}}},
-    {"OneMoreThanAPage", kFake, records(21), reading(), done(21, "StopRead"), {kComplete}, {{1, 21}}},
-    {"ReadAllToCompletion", kReal, {}, reading(), done(57, "StopRead"), {kComplete}, {{1, 57}}, -1, Setup::None,
+    {"OneRecordByStart", kFake, records(1), started(), done(1, ""), {box(kComplete, "1 record appended to {log}.")}, {{1, 1}}},
+    {"OnePageByStart", kFake, records(20), started(), done(20, ""), {completed(20)}, {{1, 20}}},
+    {"OnePageByReadAll", kFake, records(20), reading(), done(20, "StopRead"), {completed(20)}, {{1, 20}}},
+    {"OneMoreThanAPage", kFake, records(21), reading(), done(21, "StopRead"), {completed(21)}, {{1, 21}}},
+    {"ReadAllToCompletion", kReal, {}, reading(), done(57, "StopRead"), {completed(57)}, {{1, 57}}, -1, Setup::None,
      "sn" + requests(57), "form1-readall.png"},
-    {"AtTheLimit", kFake, records(5000), reading(), done(5000, "StopRead"), {kComplete}, {{1, 5000}}},
-    {"OneAboveTheLimit", kFake, records(5001), reading(), done(5001, "StopRead"), {kComplete}, {{1, 5000}}},
-    {"LargestCount", kFake, records(65535), reading(), done(65535, "StopRead"), {kComplete}, {{1, 5000}}},
+    {"AtTheLimit", kFake, records(5000), reading(), done(5000, "StopRead"), {completed(5000)}, {{1, 5000}}},
+    {"OneAboveTheLimit", kFake, records(5001), reading(), done(5001, "StopRead"), {completed(5000)}, {{1, 5000}}},
+    {"LargestCount", kFake, records(65535), reading(), done(65535, "StopRead"), {completed(5000)}, {{1, 5000}}},
 };
 // clang-format on
 

@@ -35,7 +35,7 @@ TEST(PortChoice, openFailuresAreClassifiedAndTheMessagesSayWhatToDo)
         {denied, "", rootGroup, {}, "Only root may use it (mode 0660)|!\"root\""},
         {denied, "", mineLocked, {}, "mode 0000|chmod u+rw /dev/ttyUSB0|!nogroup|!usermod"},
         {denied, "", {}, {}, "Ask your administrator|!usermod"},
-        {missing, "No such file or directory", {}, {}, "does not exist|no serial port|!No such"},
+        {missing, "No such file or directory", {}, {}, "does not exist|No serial port|!No such"},
         {gone, "", {}, {"/dev/ttyS0", "/dev/ttyUSB1"},
          "does not exist|present: /dev/ttyS0, /dev/ttyUSB1.|--port|!no serial"},
         {held, "Permission error while locking the device", dialout, {}, "in use by another|!dialout|!locking"},

@@ -46,6 +46,12 @@ void FakeSink::append(std::string_view line)
     lines.emplace_back(line);
 }
 
+void FakeSink::checkAppendable() const
+{
+    if (unappendable)
+        throw LogError("cannot create /fake/RECORD.txt: No such file or directory");
+}
+
 SimPort::SimPort(FakeWindow& window, FakeClock& clock, Peer peer, bool stalled)
     : clock_(clock), peer_(std::move(peer)), stalled_(stalled)
 {

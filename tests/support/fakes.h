@@ -69,10 +69,13 @@ struct FakeWindow final : WindowOps {
 struct FakeSink final : RecordSink {
     void append(std::string_view line) override;
     void sync() override { synced = lines.size(); }
+    void checkAppendable() const override;
+    std::string location() const override { return "/fake/RECORD.txt"; }
 
     std::vector<std::string> lines;
     std::size_t synced = 0;  // lines on the disk
     int failFrom = 0, appends = 0;
+    bool unappendable = false;  // as a missing folder is
 };
 
 // A port whose far end is a peer on the fake clock: the simulated instrument, or a
