@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QSettings>
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
@@ -82,7 +83,9 @@ int main(int argc, char* argv[])
     });
     if (!options.demo && !portGiven)
         device.clear();
-    splicerec::Program program(device, options.logPath.toStdString());
+    // The demo's terminal is its own; only a real port is picked and remembered.
+    QSettings memory(QStringLiteral("splice-records"), QStringLiteral("splice-records"));
+    splicerec::Program program(device, options.logPath.toStdString(), options.demo ? nullptr : &memory);
     auto& form1 = program.window();
     if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); })) {
         print(stderr, QStringLiteral("splice-records: cannot install the signal handlers\n"));

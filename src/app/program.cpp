@@ -2,12 +2,16 @@
 
 namespace splicerec {
 
-Program::Program(const QString& device, const std::filesystem::path& logPath)
+Program::Program(const QString& device, const std::filesystem::path& logPath, QSettings* memory)
     : port_(device), log_(logPath), controller_(form1_, port_, clock_, log_)
 {
+    if (memory)
+        picker_ = std::make_unique<PortPicker>(port_, form1_, *memory, device);
     form1_.setPortName(QString::fromStdString(port_.deviceName()));
     // The port looks for the adapter afresh at each open, so the tooltip follows it.
     QObject::connect(&form1_, &Form1::comTestPressed, &form1_, [this] {
+        if (picker_ && !picker_->beforeLinkTest())
+            return;
         controller_.comTest();
         form1_.setPortName(QString::fromStdString(port_.deviceName()));
     });

@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <filesystem>
+#include <memory>
 
+#include "app/port_picker.h"
 #include "log/record_log.h"
 #include "protocol/clock.h"
 #include "protocol/controller.h"
@@ -15,7 +17,9 @@ namespace splicerec {
 // port's receive notification to the record handler, the records to the log file.
 class Program {
 public:
-    Program(const QString& device, const std::filesystem::path& logPath);
+    // With `memory`, Com Test may first let the technician pick the port, and the pick is
+    // kept there for the next start; without it the port is `device` (empty: the first adapter).
+    Program(const QString& device, const std::filesystem::path& logPath, QSettings* memory = nullptr);
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
@@ -27,6 +31,7 @@ private:
     SteadyClock clock_;
     RecordLog log_;
     Form1 form1_;
+    std::unique_ptr<PortPicker> picker_;
     // Last, so that it is gone before the window and the port it uses.
     Controller controller_;
 };

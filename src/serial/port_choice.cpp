@@ -163,8 +163,8 @@ PortError openFailure(OpenFailure kind, const QString& device, const QString& sy
                              "connected at all: plug in the serial adapter and press Com Test again."));
         return error(head + QStringLiteral(
                                 "the device does not exist or is not connected. Serial ports present: %1. "
-                                "Plug in the serial adapter, or start the program again with --port "
-                                "and one of those.")
+                                "Plug in the serial adapter, or press Com Test again and pick one of "
+                                "those.")
                                 .arg(presentPorts.join(QStringLiteral(", "))));
     case OpenFailure::PermissionDenied:
         return error(head + QStringLiteral("permission denied. ") + permissionAdvice(device, access));

@@ -105,7 +105,8 @@ void QtSerialPort::open()
     shownName_ = device_.isEmpty() || movedAdapter ? path : device_;
     port_.setPortName(path);
     applySettings();
-    if (port_.open(QIODevice::ReadWrite)) {
+    lastOpenFailed_ = !port_.open(QIODevice::ReadWrite);
+    if (!lastOpenFailed_) {
         if (auto identity = identityOf(path, presentPorts(), presentByIdLinks()); !identity.empty())
             identity_ = std::move(identity);
         requestLowLatency(static_cast<int>(port_.handle()));
@@ -189,6 +190,15 @@ std::vector<std::uint8_t> QtSerialPort::takeInput()
 std::optional<PortError> QtSerialPort::failure() const
 {
     return failure_;
+}
+
+void QtSerialPort::setDevice(const QString& device)
+{
+    close();
+    device_ = normalisePortName(device);
+    shownName_.clear();
+    identity_ = {};
+    lastOpenFailed_ = false;
 }
 
 std::string QtSerialPort::deviceName() const

@@ -35,6 +35,11 @@ public:
     std::optional<PortError> failure() const override;
     std::string deviceName() const override;
 
+    // Another device from the next open() on, as the technician picked it; closes the port.
+    void setDevice(const QString& device);
+    // Whether the last open() threw.
+    bool lastOpenFailed() const { return lastOpenFailed_; }
+
 protected:
     std::vector<std::uint8_t> takeInput() override;
 
@@ -50,6 +55,7 @@ private:
     AdapterIdentity identity_;   // of the adapter last opened; kept while it is unplugged
     LineSettings settings_;
     std::optional<PortError> failure_;
+    bool lastOpenFailed_ = false;
     // Last, so it goes first on destruction while the members its signals touch live.
     QSerialPort port_;
 };

@@ -2,6 +2,9 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QShortcut>
 #include <QPlatformSurfaceEvent>
 #include <QTimer>
 #include <QCoreApplication>
@@ -58,7 +61,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(left, 320, 73, 25);
-    // No button answers Enter or Escape: a stray key must not start a download.
+    // No default button: Enter presses only the focused one, and Escape none.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -71,11 +74,50 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
     buildControls();
     destroyedWatch_ = std::make_unique<WindowDestroyedWatch>(*this, [this] { windowTakenAway(); });
     QCoreApplication::instance()->installNativeEventFilter(destroyedWatch_.get());
-    connect(command5_, &QPushButton::clicked, this, &Form1::comTestPressed);
-    connect(command1_, &QPushButton::clicked, this, &Form1::startPressed);
-    connect(command4_, &QPushButton::clicked, this, &Form1::nextPagePressed);
-    connect(command3_, &QPushButton::clicked, this, &Form1::readAllPressed);
-    connect(command2_, &QPushButton::clicked, this, &Form1::stopReadPressed);
+    const std::pair<QPushButton*, void (Form1::*)()> handlers[] = {
+        {command5_, &Form1::comTestPressed}, {command1_, &Form1::startPressed}, {command4_, &Form1::nextPagePressed},
+        {command3_, &Form1::readAllPressed}, {command2_, &Form1::stopReadPressed}};
+    for (const auto& [button, signal] : handlers) {
+        connect(button, &QPushButton::clicked, this, [this, button, signal] {
+            const auto press = ++presses_;
+            (this->*signal)();
+            // A button pressed inside this handler's waits placed the focus itself.
+            if (press == presses_)
+                keepFocusNear(button);
+        });
+        button->installEventFilter(this);
+    }
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
+}
+
+void Form1::keepFocusNear(QPushButton* pressed)
+{
+    // A handler disables its own button while it runs, and Qt then hands the focus on,
+    // often to Com Test: a second Space would restart the link test.
+    if (quitRequested_ || focusWidget() == text1_)
+        return;
+    if (pressed->isEnabled())
+        return pressed->setFocus();
+    for (auto* next = pressed->nextInFocusChain(); next != pressed; next = next->nextInFocusChain()) {
+        if (qobject_cast<QPushButton*>(next) && next->parentWidget() == this && next->isEnabled())
+            return next->setFocus();
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter presses the focused button as Space does.
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & ~Qt::KeypadModifier)) {
+            button->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 Form1::~Form1()
@@ -96,6 +138,9 @@ void Form1::buildControls()
     setObjectName(QStringLiteral("form1"));
     setWindowTitle(QStringLiteral("Record"));
     resize(467, 362);
+    // Smaller, the buttons would be cut off: nothing moves when the window is resized.
+    setMinimumSize(467, 362);
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("splice-records"), QIcon(QStringLiteral(":/icons/splice-records.png"))));
 
     text1_ = new QPlainTextEdit(this);
     text1_->setObjectName(QStringLiteral("Text1"));
@@ -126,9 +171,13 @@ void Form1::buildControls()
 
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
-    progressBar_->setGeometry(16, 348, 433, 10);
-    progressBar_->setTextVisible(false);
-    progressBar_->setRange(0, 1);  // 0..0 would animate as "busy"
+    progressBar_->setGeometry(16, 347, 433, 14);
+    QFont small = progressBar_->font();
+    small.setPixelSize(10);
+    progressBar_->setFont(small);
+    progressBar_->setAlignment(Qt::AlignCenter);
+    progressBar_->setFormat(QString());  // no numbers before the first download
+    progressBar_->setRange(0, 1);        // 0..0 would animate as "busy"
     progressBar_->setValue(0);
 
     QWidget* order[] = {text1_, command2_, command1_, label1_, command3_, command4_, command5_, label2_};
@@ -229,6 +278,7 @@ void Form1::showProgress(int received, int total)
     const int maximum = std::max(total, 1);
     progressBar_->setMaximum(maximum);
     progressBar_->setValue(std::clamp(received, 0, maximum));
+    progressBar_->setFormat(QStringLiteral("%v / %m"));
 }
 
 void Form1::showMessage(const std::string& text, const std::string& detail)
@@ -247,13 +297,29 @@ void Form1::showMessage(const std::string& text, const std::string& detail)
         box.setInformativeText(Qt::mightBeRichText(plain) ? Qt::convertFromPlainText(plain) : plain);
     }
 
+    runBox(box);
+}
+
+std::optional<QString> Form1::askForPort(const std::vector<PortOffer>& ports, const QString& current)
+{
+    if (quitRequested_)
+        return std::nullopt;
+    PortDialog dialog(ports, current, this);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (runBox(dialog) != QDialog::Accepted || quitRequested_ || dialog.choice().isEmpty())
+        return std::nullopt;
+    return dialog.choice();
+}
+
+int Form1::runBox(QDialog& box)
+{
     openBoxes_.push_back(&box);
     struct Forget {
-        std::vector<QMessageBox*>& boxes;
-        QMessageBox* box;
+        std::vector<QDialog*>& boxes;
+        QDialog* box;
         ~Forget() { boxes.erase(std::remove(boxes.begin(), boxes.end(), box), boxes.end()); }
     } forget{openBoxes_, &box};
-    box.exec();
+    return box.exec();
 }
 
 void Form1::pumpEvents(bool userInput)
@@ -267,7 +333,7 @@ void Form1::closeMessageBoxes()
     // it then meets the quit flag at its next wait.
     const auto boxes = openBoxes_;
     for (auto it = boxes.rbegin(); it != boxes.rend(); ++it)
-        (*it)->done(QMessageBox::Ok);
+        (*it)->done(QDialog::Rejected);
 }
 
 void Form1::closeEvent(QCloseEvent* event)

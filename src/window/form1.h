@@ -3,15 +3,17 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "window/event_pump.h"
+#include "window/port_dialog.h"
 #include "window/window_ops.h"
 
 class QAbstractNativeEventFilter;
 class QLabel;
-class QMessageBox;
+class QDialog;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -34,6 +36,10 @@ public:
     // Ends every wait, closes any open message box and the window, and leaves the main
     // event loop: for signals, and for tests.
     void requestQuit();
+
+    // Lets the technician pick the splicer's port; nothing when they cancel or the
+    // program quits meanwhile.
+    std::optional<QString> askForPort(const std::vector<PortOffer>& ports, const QString& current);
 
     void setEnabled(Button button, bool enabled) override;
     bool buttonEnabled(Button button) const;
@@ -61,11 +67,15 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
     QPushButton* button(Button which) const;
     void closeMessageBoxes();
+    int runBox(QDialog& box);
+    // After a handler: the focus stays on its button, or goes to the next enabled one.
+    void keepFocusNear(QPushButton* pressed);
     void windowTakenAway();
     void showPage();
 
@@ -84,8 +94,9 @@ private:
     QString shownPageText_;
     bool pageUpdatePending_ = false;
 
-    std::vector<QMessageBox*> openBoxes_;  // innermost last
+    std::vector<QDialog*> openBoxes_;  // message boxes and the port dialog, innermost last
     bool quitRequested_ = false;
+    unsigned long presses_ = 0;
     EventPump pump_;
     std::unique_ptr<QAbstractNativeEventFilter> destroyedWatch_;
 };

@@ -134,6 +134,8 @@ struct Rig {
         if (hangUpAt && !closedAfterHangUp && program && !program->port().isOpen())
             closedAfterHangUp = now - *hangUpAt;
         auto* box = openBox();
+        if (box && !boxNoted && row.screenshot)  // the box of a row with a screenshot, for the README
+            box->grab().save(QDir(testOutputDir()).filePath(QStringLiteral("box-") + QLatin1String(row.screenshot)));
         if (box && !boxNoted)
             boxes.push_back((box->informativeText().isEmpty() ? box->text() : box->text() + '\n' + box->informativeText()).toStdString());
         boxNoted = box != nullptr;

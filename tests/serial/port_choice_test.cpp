@@ -37,7 +37,7 @@ TEST(PortChoice, openFailuresAreClassifiedAndTheMessagesSayWhatToDo)
         {denied, "", {}, {}, "Ask your administrator|!usermod"},
         {missing, "No such file or directory", {}, {}, "does not exist|No serial port|!No such"},
         {gone, "", {}, {"/dev/ttyS0", "/dev/ttyUSB1"},
-         "does not exist|present: /dev/ttyS0, /dev/ttyUSB1.|--port|!no serial"},
+         "does not exist|present: /dev/ttyS0, /dev/ttyUSB1.|pick one|!No serial"},
         {held, "Permission error while locking the device", dialout, {}, "in use by another|!dialout|!locking"},
         {odd, "Inappropriate ioctl for device.", {}, {}, "/dev/ttyUSB0: Inappropriate ioctl for device. |!device.."},
         {odd, "", {}, {}, "unknown error|!in use"},

@@ -24,7 +24,7 @@ TEST(Form1, hasEveryControlInPlaceAtAnyWindowSizeAndClicksOnlyEnabledButtons)
         {"Command4", "QPushButton", "Next Page", {136, 320, 73, 25}, true, false},
         {"Command5", "QPushButton", "Com Test", {16, 280, 73, 25}, true, true},
         {"Label2", "QLabel", "", {96, 288, 345, 17}, true, true},
-        {"progressBar", "QProgressBar", "0", {16, 348, 433, 10}, true, true},
+        {"progressBar", "QProgressBar", "0", {16, 347, 433, 14}, true, true},
     };
     Form1 form;
     form.setPortName("/dev/ttyUSB3");
@@ -41,7 +41,15 @@ TEST(Form1, hasEveryControlInPlaceAtAnyWindowSizeAndClicksOnlyEnabledButtons)
     EXPECT_EQ(control("Command5")->toolTip(), "Tests the link to the splicer on /dev/ttyUSB3");
     for (auto* button : form.findChildren<QPushButton*>())
         EXPECT_FALSE(button->autoDefault() || button->isDefault()) << button->objectName().toStdString();
-    for (const QSize size : {QSize(467, 362), QSize(800, 600), QSize(300, 200)}) {
+    form.resize(300, 200);
+    EXPECT_EQ(form.size(), QSize(467, 362)) << "shrunk below the size that shows every button";
+    EXPECT_FALSE(form.windowIcon().isNull());
+    auto* progress = form.findChild<QProgressBar*>("progressBar");
+    EXPECT_EQ(progress->text(), "") << "numbers before any download";
+    form.showProgress(38, 57);
+    EXPECT_EQ(progress->text(), "38 / 57");
+    form.showProgress(0, 0);
+    for (const QSize size : {QSize(467, 362), QSize(800, 600)}) {
         form.resize(size);
         QCoreApplication::processEvents();
         for (const auto& c : controls) {
@@ -83,6 +91,87 @@ TEST(Form1, hasEveryControlInPlaceAtAnyWindowSizeAndClicksOnlyEnabledButtons)
     for (int step = 0; step < 7; ++step, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
         visited << QApplication::focusWidget()->objectName();
     EXPECT_EQ(visited, QStringList({"Text1", "Command2", "Command1", "Command3", "Command4", "Command5", "Text1"}));
+}
+
+// Enter presses the focused button as Space does; after the handler the focus stays
+// unless the handler left that button disabled: then the next enabled one in tab order.
+TEST(Form1, keysPressTheFocusedButtonAndTheFocusMovesOnlyOffADisabledOne)
+{
+    const struct {
+        const char* pressed;
+        Qt::Key key;
+        std::vector<Button> enabledAfter;
+        const char* focusAfter;
+    } cases[] = {
+        {"Command1", Qt::Key_Space, {Button::Command4, Button::Command3, Button::Command2}, "Command3"},
+        {"Command1", Qt::Key_Return, {Button::Command4, Button::Command2}, "Command4"},
+        {"Command3", Qt::Key_Enter, {Button::Command1, Button::Command3}, "Command3"},
+        {"Command2", Qt::Key_Return, {Button::Command4, Button::Command3, Button::Command2}, "Command2"},
+        {"Command4", Qt::Key_Space, {Button::Command1}, "Command5"},
+        {"Command5", Qt::Key_Return, {}, "Command5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pressed << " by key " << c.key);
+        Form1 form;
+        form.show();
+        QApplication::setActiveWindow(&form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        int presses = 0;
+        const auto handler = [&] {
+            ++presses;
+            for (auto button : {Button::Command1, Button::Command2, Button::Command3, Button::Command4})
+                form.setEnabled(button, false);
+            form.pumpEvents();
+            for (auto button : c.enabledAfter)
+                form.setEnabled(button, true);
+        };
+        for (auto signal : {&Form1::comTestPressed, &Form1::startPressed, &Form1::nextPagePressed,
+                            &Form1::readAllPressed, &Form1::stopReadPressed})
+            QObject::connect(&form, signal, handler);
+        auto* button = form.findChild<QPushButton*>(c.pressed);
+        button->setEnabled(true);
+        button->setFocus();
+        QTest::keyClick(button, c.key);
+        EXPECT_EQ(presses, 1);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), c.focusAfter);
+    }
+}
+
+TEST(Form1, portDialogOffersThePortsPresentAndGivesTheStableNameOfThePick)
+{
+    const std::vector<PortOffer> ports = {
+        {"/dev/ttyS0", "", "", false},
+        {"/dev/ttyUSB0", "FT232R USB UART", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", true},
+        {"/dev/ttyUSB1", "CP2102 USB to UART", "", true}};
+    const struct {
+        QString current;
+        int pick;  // -1: cancel, else the row to pick
+        std::optional<QString> chosen;
+    } cases[] = {
+        {"/dev/ttyUSB1", 1, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
+        {"/dev/ttyUSB1", -2, "/dev/ttyUSB1"},  // -2: accept what is offered first
+        {"/dev/ttyUSB0", 2, "/dev/ttyUSB1"},
+        {"", -1, std::nullopt},
+    };
+    Form1 form;
+    for (const auto& c : cases) {
+        QStringList rows;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = QApplication::activeModalWidget();
+            auto* list = dialog->findChild<QListWidget*>();
+            for (int row = 0; row < list->count(); ++row)
+                rows << list->item(row)->text();
+            if (c.pick >= 0)
+                list->setCurrentRow(c.pick);
+            if (c.pick == 1)
+                dialog->grab().save(QDir(test::testOutputDir()).filePath("port-dialog.png"));
+            auto* box = dialog->findChild<QDialogButtonBox*>();
+            box->button(c.pick == -1 ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)->click();
+        });
+        EXPECT_EQ(form.askForPort(ports, c.current), c.chosen) << c.current.toStdString();
+        EXPECT_EQ(rows, QStringList({"/dev/ttyS0", "/dev/ttyUSB0  FT232R USB UART\n/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
+                                     "/dev/ttyUSB1  CP2102 USB to UART"}));
+    }
 }
 
 TEST(Form1, pageTextKeepsCrLfForTheLogicWhileTheEditorShowsPlainLines)
@@ -136,22 +225,36 @@ TEST(Form1, messageBoxIsModalWithOneOkButtonTheTextAndTheDetailAsWritten)
 // its exec. Closing the window or quitting must end both at once.
 TEST(Form1, closingOrQuittingEndsAWaitAndClosesTheOpenBox)
 {
-    for (const bool close : {false, true}) {
-        for (const bool inBox : {false, true}) {
-            SCOPED_TRACE(std::string(close ? "close" : "requestQuit") + (inBox ? " in a box" : " in a wait"));
+    enum How { Quit, Close, CtrlQ };
+    enum Open { Nothing, MessageBox, PortChoice };
+    for (const How how : {Quit, Close, CtrlQ}) {
+        for (const Open open : {Nothing, MessageBox, PortChoice}) {
+            if (how == CtrlQ && open != Nothing)
+                continue;  // the key goes to the box, which has the focus
+            SCOPED_TRACE(testing::Message() << "way " << how << ", open " << open);
             Form1 form;
             form.show();
+            QApplication::setActiveWindow(&form);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
             long pumps = 0;
             bool returned = false;
             QObject::connect(&form, &Form1::comTestPressed, [&] {
-                if (inBox)
+                if (open == MessageBox)
                     form.showMessage("Device not responding ! Please check the cable !");
+                if (open == PortChoice) {
+                    EXPECT_EQ(form.askForPort({{"/dev/ttyUSB0", "", "", true}}, ""), std::nullopt);
+                }
                 while (!form.quitRequested() && ++pumps < 100'000)
                     form.pumpEvents();
                 form.showMessage("nobody reads this");  // the window is closing
                 returned = true;
             });
-            QTimer::singleShot(50, &form, [&] { close ? void(form.close()) : form.requestQuit(); });
+            QTimer::singleShot(50, &form, [&] {
+                if (how == CtrlQ)
+                    QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
+                else
+                    how == Close ? void(form.close()) : form.requestQuit();
+            });
             QTest::mouseClick(form.findChild<QWidget*>("Command5"), Qt::LeftButton);
             EXPECT_TRUE(returned && form.quitRequested());
             EXPECT_LT(pumps, 100'000);
