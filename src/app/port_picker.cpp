@@ -31,16 +31,11 @@ PortDecision decidePort(const QString& given, const QString& remembered, bool la
 
 std::vector<PortOffer> portsPresent()
 {
+    const auto ports = presentPorts();
     const auto links = presentByIdLinks();
     std::vector<PortOffer> offers;
-    for (const auto& port : presentPorts()) {
-        PortOffer offer{port.path, port.description, {}, port.vendorId.has_value()};
-        for (const auto& link : links) {
-            if (link.target == port.path)
-                offer.byIdLink = link.link;
-        }
-        offers.push_back(offer);
-    }
+    for (const auto& port : ports)
+        offers.push_back({port.path, port.description, identityOf(port.path, ports, links).byIdLink, port.vendorId.has_value()});
     return offers;
 }
 

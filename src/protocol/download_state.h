@@ -30,7 +30,7 @@ struct DownloadState {
     int expectedNumber = 1;
     // Records whose reply was garbled, since the last link test: none of it was logged.
     std::vector<int> missingRecords;
-    // Records appended to the log since the last link test.
+    // Records this download appended to the log: since record 1 or the last link test.
     int recordsLogged = 0;
     // How long message boxes have been open, so that waits can leave it out.
     Clock::duration timeInBoxes{};
