@@ -1,13 +1,13 @@
 #include "serial/qt_serial_port.h"
 
 #include "pty_instrument.h"
-#include "serial/pump.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <ctime>
 #include <fcntl.h>
@@ -23,26 +23,15 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes exchange(SerialPort& port, std::string_view request, int size)
 {
     port.write(request);
-    EXPECT_TRUE(test::pumpUntil([&] { return port.pendingInput() >= size; })) << size << " bytes after " << request;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return port.pendingInput() >= size; })) << size << " bytes after " << request;
     return port.readInput();
 }
 
 struct Line {
-    explicit Line(sim::Behaviour b = {}) : instrument((test::ensureApplication(), b)), port(instrument.devicePath()) {}
+    explicit Line(sim::Behaviour b = {}) : instrument(b), port(instrument.devicePath()) {}
     sim::PtyInstrument instrument;
     QtSerialPort port;
 };
-
-// The settings of the terminal at `path`, read through a second descriptor: 0 or the errno.
-int probeTerminalSettings(const char* path, termios* settings)
-{
-    const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int result = ::tcgetattr(fd, settings) == 0 ? 0 : errno;
-    ::close(fd);
-    return result;
-}
 
 // What a closed port does, be it closed on purpose or by a vanished device.
 void expectClosedPortIsHarmless(SerialPort& port, bool hungUp)
@@ -67,9 +56,9 @@ TEST(SerialPorts, bothThePtyPortAndTheFakeAreHarmlessOnceClosedAndNameTheDeviceW
     line.port.open();
     line.instrument.hangUp();
     line.port.write("n");
-    ASSERT_TRUE(test::pumpUntil([&] { return !line.port.isOpen(); }, 1s));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !line.port.isOpen(); }, 1000));
     const std::clock_t before = std::clock();  // a vanished device must not keep us busy
-    test::pumpUntil([] { return false; }, 1s);
+    QTest::qWait(1000);
     EXPECT_LT(double(std::clock() - before) / CLOCKS_PER_SEC, 0.25);
     expectClosedPortIsHarmless(line.port, true);
 
@@ -109,11 +98,13 @@ TEST(QtSerialPort, appliesTheLineSettings)
         Line line;
         line.port.setSettings(c.text);
         line.port.open();
-        termios t{};
-        const int error = probeTerminalSettings(QFile::encodeName(line.instrument.devicePath()).constData(), &t);
-        if (error == EBUSY)
+        // Read through a second descriptor, which the port's exclusive mode lets only root open.
+        const int fd = ::open(QFile::encodeName(line.instrument.devicePath()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0 && errno == EBUSY)
             GTEST_SKIP() << "only root gets past the exclusive mode to look";
-        ASSERT_EQ(error, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(fd, &t), 0);
+        ::close(fd);
         const auto flowControl = (t.c_cflag & CRTSCTS) | (t.c_iflag & (IXON | IXOFF));
         EXPECT_EQ(std::tuple(::cfgetospeed(&t), (t.c_cflag & CSTOPB) != 0, flowControl),
                   std::tuple(c.speed, c.twoStops, 0u)) << c.text;  // a pty forces CS8 without parity

@@ -1,21 +1,15 @@
-#include "serial/pump.h"
 #include "serial/qt_serial_port.h"
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
-
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
+#include <QTest>
 
 namespace splicerec {
 namespace {
 
 TEST(SplicerSim, servesWhatTheOptionsSayAndStopsCleanly)
 {
-    test::ensureApplication();
     const struct { QStringList arguments; std::string identification, count; } cases[] = {
         {{}, "kestor", {0, 57}},
         {{"--records", "3"}, "kestor", {0, 3}},
@@ -35,53 +29,13 @@ TEST(SplicerSim, servesWhatTheOptionsSayAndStopsCleanly)
         port.open();
         for (const auto& [request, reply] : {std::pair("s", c.identification), std::pair("n", c.count)}) {
             port.write(request);
-            EXPECT_TRUE(test::pumpUntil([&] { return port.pendingInput() >= static_cast<int>(reply.size()); }));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return port.pendingInput() >= static_cast<int>(reply.size()); }));
             EXPECT_EQ(port.readInput(), std::vector<std::uint8_t>(reply.begin(), reply.end())) << request;
         }
         sim.terminate();
         EXPECT_TRUE(sim.waitForFinished(10000) && sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == 0);
         EXPECT_TRUE(sim.readAllStandardError().contains("splice-records --port " + path.toLocal8Bit()));
     }
-}
-
-// Reads from `fd` until `size` bytes came or ten quiet seconds passed.
-std::string readAtLeast(int fd, std::size_t size)
-{
-    std::string got;
-    pollfd readable{fd, POLLIN, 0};
-    while (got.size() < size && ::poll(&readable, 1, 10000) == 1) {
-        char buffer[64];
-        const auto count = ::read(fd, buffer, sizeof buffer);
-        if (count <= 0)
-            break;
-        got.append(buffer, static_cast<std::size_t>(count));
-    }
-    return got;
-}
-
-// The far end of an emulated machine's serial port is a terminal somebody else created:
-// here we hold its master, as the emulator would, and the guest's side is our fd.
-TEST(SplicerSim, servesAnExistingTerminalRawAndPaced)
-{
-    int master = -1, slave = -1;
-    char name[256] = {};
-    termios cooked{};
-    cooked.c_lflag = ECHO | ICANON;  // not raw: the simulator must make it so itself
-    cooked.c_oflag = OPOST | ONLCR;
-    ASSERT_EQ(::openpty(&master, &slave, name, &cooked, nullptr), 0);
-    ::close(slave);
-    QProcess sim;
-    sim.start(QStringLiteral(SPLICER_SIM_PATH), {"--serve", name, "--paced", "--records", "300"});
-    ASSERT_TRUE(sim.waitForReadyRead(10000) && sim.canReadLine());
-    EXPECT_EQ(QString::fromLocal8Bit(sim.readLine()).trimmed(), QString::fromLocal8Bit(name));
-    for (const auto& [request, reply] : {std::pair<std::string, std::string>("s", "kestor"), {"n", {1, 44}},
-                                         {"n", {0, 1, 8, 0x24, 3, 1, 7, 0}}, {"a", "kestor"}}) {
-        ASSERT_EQ(::write(master, request.data(), request.size()), static_cast<ssize_t>(request.size()));
-        EXPECT_EQ(readAtLeast(master, reply.size()), reply) << request;  // an echo would come first
-    }
-    sim.terminate();
-    EXPECT_TRUE(sim.waitForFinished(10000) && sim.exitCode() == 0);
-    ::close(master);
 }
 
 // 2 for a malformed command line, 1 for a terminal that cannot be served; the error names the culprit.
