@@ -26,17 +26,12 @@ void FakeWindow::showMessage(const std::string& text, const std::string& detail)
 
 void FakeWindow::pumpEvents(bool input)
 {
-    const bool outer = userInput;
-    struct Restore {
-        bool& flag;
-        bool value;
-        ~Restore() { flag = value; }
-    } restore{userInput, outer};
-    userInput = outer && input;
+    const bool outer = std::exchange(userInput, userInput && input);
     ++pumps;
     clock.advance(std::chrono::milliseconds(1));
     for (std::size_t i = 0; i < pumpHooks.size(); ++i)
         pumpHooks[i]();
+    userInput = outer;
 }
 
 void FakeSink::append(std::string_view line)
@@ -64,7 +59,6 @@ void SimPort::open()
         throw PortError(std::exchange(openError, {}));
     open_ = true;
     failure_.reset();
-    ++opens;
 }
 
 void SimPort::close()

@@ -113,7 +113,6 @@ public:
 
     std::string openError;  // when set, the next open() fails with it
     std::string heard;      // every byte the peer has received
-    int opens = 0;
 
 protected:
     std::vector<std::uint8_t> takeInput() override;
