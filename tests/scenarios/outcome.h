@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include <string>
 #include <vector>
 
@@ -19,13 +21,6 @@ struct Outcome {
     std::string heard;  // what the instrument heard
 };
 
-inline std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    for (auto at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 inline bool boxMatches(const std::string& seen, const std::string& wanted)
 {
     if (!wanted.empty() && wanted.back() == '*')
@@ -35,7 +30,9 @@ inline bool boxMatches(const std::string& seen, const std::string& wanted)
 
 inline void expectOutcome(const Scenario& row, const Outcome& got, const std::string& device, const std::string& log)
 {
-    const auto named = [&](const std::string& text) { return replaced(replaced(text, log, "{log}"), device, "{dev}"); };
+    const auto named = [&](const std::string& text) {
+        return QString::fromStdString(text).replace(log.c_str(), "{log}").replace(device.c_str(), "{dev}").toStdString();
+    };
     std::vector<std::string> boxes;
     for (const auto& box : got.boxes)
         boxes.push_back(named(box));
