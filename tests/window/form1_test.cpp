@@ -89,43 +89,6 @@ TEST(Form1, keysPressTheFocusedButtonAndTheFocusMovesOnlyOffADisabledOne)
     }
 }
 
-TEST(Form1, portDialogOffersThePortsPresentAndGivesTheStableNameOfThePick)
-{
-    const std::vector<PortOffer> ports = {
-        {"/dev/ttyS0", "", "", false},
-        {"/dev/ttyUSB0", "FT232R USB UART", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", true},
-        {"/dev/ttyUSB1", "CP2102 USB to UART", "", true}};
-    const struct {
-        QString current;
-        int pick;  // -1: cancel, else the row to pick
-        std::optional<QString> chosen;
-    } cases[] = {
-        {"/dev/ttyUSB1", 1, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
-        {"/dev/ttyUSB1", -2, "/dev/ttyUSB1"},  // -2: accept what is offered first
-        {"/dev/ttyUSB0", 2, "/dev/ttyUSB1"},
-        {"", -1, std::nullopt},
-    };
-    Form1 form;
-    for (const auto& c : cases) {
-        QStringList rows;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = QApplication::activeModalWidget();
-            auto* list = dialog->findChild<QListWidget*>();
-            for (int row = 0; row < list->count(); ++row)
-                rows << list->item(row)->text();
-            if (c.pick >= 0)
-                list->setCurrentRow(c.pick);
-            if (c.pick == 1)
-                dialog->grab().save(QDir(test::testOutputDir()).filePath("port-dialog.png"));
-            auto* box = dialog->findChild<QDialogButtonBox*>();
-            box->button(c.pick == -1 ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)->click();
-        });
-        EXPECT_EQ(form.askForPort(ports, c.current), c.chosen) << c.current.toStdString();
-        EXPECT_EQ(rows, QStringList({"/dev/ttyS0", "/dev/ttyUSB0  FT232R USB UART\n/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
-                                     "/dev/ttyUSB1  CP2102 USB to UART"}));
-    }
-}
-
 TEST(Form1, pageTextKeepsCrLfForTheLogicWhileTheEditorShowsPlainLines)
 {
     Form1 form;
