@@ -102,38 +102,28 @@ TEST(Form1, pageTextKeepsCrLfForTheLogicWhileTheEditorShowsPlainLines)
     QTest::keyClick(text1, Qt::Key_Return);
     QTest::keyClicks(text1, "note");
     EXPECT_EQ(form.pageText(), "NO 00001: a\r\nNO 00002: b\r\nnote");
-    form.setPageText("NO 00003: c");
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form.pageText(), "NO 00003: c");
-    EXPECT_EQ(text1->toPlainText(), QStringLiteral("NO 00003: c"));
 }
 
-TEST(Form1, messageBoxIsModalWithOneOkButtonTheTextAndTheDetailAsWritten)
+// The texts themselves are compared in every scenario that opens a box; here, the rest of the box.
+TEST(Form1, messageBoxIsModalWithOneOkButtonAndShowsTheDetailAsWritten)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {"RECORD DOWNLOAD COMPLETE !", ""},
-        {"RECORD SAVE ERROR !!", "cannot open /root/RECORD.txt: Permission denied"},
-        {"Unexpected error !", "read failed: <b>not markup</b>"},
-    };
     Form1 form;
-    for (const auto& [text, detail] : cases) {
-        QStringList seen;
-        QTimer::singleShot(0, [&] {  // inside the box's own loop
-            auto& box = *qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
-            QTextDocument shown;
-            if (label && label->textFormat() != Qt::PlainText && Qt::mightBeRichText(label->text()))
-                shown.setHtml(label->text());
-            else if (label)
-                shown.setPlainText(label->text());
-            seen << box.windowTitle() << box.text() << QString::number(box.buttons().size())
-                 << QString::number(box.windowModality()) << shown.toPlainText();
-            box.button(QMessageBox::Ok)->click();
-        });
-        form.showMessage(text, detail);
-        EXPECT_EQ(seen, QStringList({"splice-records", QString::fromStdString(text), "1",
-                                     QString::number(Qt::ApplicationModal), QString::fromStdString(detail)}));
-    }
+    QStringList seen;
+    QTimer::singleShot(0, [&] {  // inside the box's own loop
+        auto& box = *qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        QTextDocument shown;
+        if (label->textFormat() != Qt::PlainText && Qt::mightBeRichText(label->text()))
+            shown.setHtml(label->text());
+        else
+            shown.setPlainText(label->text());
+        seen << box.windowTitle() << box.text() << QString::number(box.buttons().size())
+             << QString::number(box.windowModality()) << shown.toPlainText();
+        box.button(QMessageBox::Ok)->click();
+    });
+    form.showMessage("Unexpected error !", "read failed: <b>not markup</b>");
+    EXPECT_EQ(seen, QStringList({"splice-records", "Unexpected error !", "1", QString::number(Qt::ApplicationModal),
+                                 "read failed: <b>not markup</b>"}));
 }
 
 // A handler that waits pumps until the window says quit; one that shows a box is inside
