@@ -9,8 +9,8 @@
 namespace splicerec {
 namespace {
 
-const PortOffer kUsb0{"/dev/ttyUSB0", "FT232R USB UART", "/dev/serial/by-id/usb-FTDI-if00", true},
-    kUsb1{"/dev/ttyUSB1", "CP2102", "", true}, kBuiltIn{"/dev/ttyS0", "", "", false};
+const PortOffer kUsb0{"/dev/ttyUSB0", "FT232R USB UART", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", true},
+    kUsb1{"/dev/ttyUSB1", "CP2102 USB to UART", "", true}, kBuiltIn{"/dev/ttyS0", "", "", false};
 
 TEST(PortPicker, asksOnlyWhenThereIsAChoiceToMake)
 {
@@ -37,47 +37,56 @@ TEST(PortPicker, asksOnlyWhenThereIsAChoiceToMake)
     };
     for (const auto& c : cases) {
         const auto decision = decidePort(c.given, c.remembered, c.openFailed, c.present);
-        EXPECT_EQ(decision.device, c.device) << c.why;
-        EXPECT_EQ(decision.ask, c.ask) << c.why;
+        EXPECT_EQ(std::pair(decision.device, decision.ask), std::pair(c.device, c.ask)) << c.why;
     }
 }
 
-// The pick goes to the port and into the settings, and the next start uses it unasked.
-TEST(PortPicker, rememberedPickIsUsedAtTheNextStartAndCancelRunsNoLinkTest)
+// The dialog offers the port in use first; the pick, by its stable name, is kept and used unasked at the next start.
+TEST(PortPicker, dialogShowsThePortsAndThePickIsUsedAtTheNextStartAndCancelRunsNoLinkTest)
 {
     QTemporaryDir dir;
     QSettings memory(dir.filePath("splice-records.conf"), QSettings::IniFormat);
     Form1 form;
-    int dialogs = 0;
+    int dialogs = 0, offered = -1;
+    QStringList rows;
     const auto answerDialog = [&](int row) {
-        QTimer::singleShot(0, [&dialogs, row] {
+        QTimer::singleShot(0, [&, row] {
             ++dialogs;
             auto* dialog = QApplication::activeModalWidget();
-            if (row >= 0)
-                dialog->findChild<QListWidget*>()->setCurrentRow(row);
+            auto* list = dialog->findChild<QListWidget*>();
+            for (int i = 0; i < list->count(); ++i)
+                rows << list->item(i)->text();
+            offered = list->currentRow();
+            if (row >= 0) {
+                list->setCurrentRow(row);
+                dialog->grab().save(QDir(test::testOutputDir()).filePath("port-dialog.png"));
+            }
             auto* buttons = dialog->findChild<QDialogButtonBox*>();
             buttons->button(row < 0 ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)->click();
         });
     };
-    const auto twoAdapters = [] { return std::vector{kUsb0, kUsb1}; };
-    {
-        QtSerialPort port("");
-        PortPicker picker(port, form, memory, "", twoAdapters);
-        answerDialog(-1);
-        EXPECT_FALSE(picker.beforeLinkTest());
-        EXPECT_FALSE(memory.contains("port"));
-        answerDialog(1);
-        EXPECT_TRUE(picker.beforeLinkTest());
-        EXPECT_EQ(port.deviceName(), "/dev/ttyUSB1");
-        EXPECT_TRUE(picker.beforeLinkTest()) << "asked again after a pick";
-        EXPECT_EQ(dialogs, 2);
-    }
+    const auto present = [] { return std::vector{kBuiltIn, kUsb0, kUsb1}; };
+    QtSerialPort port("/dev/ttyUSB1");
+    PortPicker picker(port, form, memory, "", present);
+    answerDialog(-1);
+    EXPECT_FALSE(picker.beforeLinkTest());
+    EXPECT_FALSE(memory.contains("port"));
+    EXPECT_EQ(rows, QStringList({"/dev/ttyS0",
+                                 "/dev/ttyUSB0  FT232R USB UART\n/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
+                                 "/dev/ttyUSB1  CP2102 USB to UART"}));
+    EXPECT_EQ(offered, 2);
+    answerDialog(1);
+    EXPECT_TRUE(picker.beforeLinkTest());
+    EXPECT_EQ(port.deviceName(), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    EXPECT_TRUE(picker.beforeLinkTest()) << "asked again after a pick";
+    EXPECT_EQ(dialogs, 2);
+
     memory.sync();
     QSettings nextStart(dir.filePath("splice-records.conf"), QSettings::IniFormat);
-    QtSerialPort port("");
-    PortPicker picker(port, form, nextStart, "", twoAdapters);
-    EXPECT_TRUE(picker.beforeLinkTest());
-    EXPECT_EQ(port.deviceName(), "/dev/ttyUSB1");
+    QtSerialPort nextPort("");
+    PortPicker nextPicker(nextPort, form, nextStart, "", present);
+    EXPECT_TRUE(nextPicker.beforeLinkTest());
+    EXPECT_EQ(nextPort.deviceName(), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
     EXPECT_EQ(dialogs, 2);
 }
 

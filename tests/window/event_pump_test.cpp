@@ -9,21 +9,15 @@
 namespace splicerec {
 namespace {
 
-TEST(EventPump, dispatchesInEitherModeAndPacesOnlyWhileAWaitPumps)
+TEST(EventPump, dispatchesAndPacesOnlyWhileAWaitPumps)
 {
-    for (const auto mode : {EventPump::Mode::Paced, EventPump::Mode::Busy}) {
-        EventPump pump(mode);
-        bool ran = false;
-        QTimer::singleShot(0, [&] { ran = true; });
-        for (int i = 0; i < 100 && !ran; ++i)
-            pump.pumpOnce();
-        EXPECT_EQ(std::pair(ran, pump.pacing()), std::pair(true, mode == EventPump::Mode::Paced));
-    }
-
     EventPump pump;
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 20; ++i)
         pump.pumpOnce();
+    EXPECT_TRUE(ran && pump.pacing());
     // A pacing interval each, where a spinning pump takes microseconds: a lower bound only.
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10 * EventPump::kPaceIntervalMs));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the tick comes outside any pump

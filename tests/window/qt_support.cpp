@@ -10,28 +10,25 @@
 namespace splicerec::test {
 namespace {
 
-// One QApplication for the whole run, made before the first test and gone after the
-// last; the widgets need it, and Qt allows only one per process.
+// One QApplication for the whole run: the widgets need it, and Qt allows only one per process.
 class QtApplicationEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
         // Quiets Qt's warning about a missing runtime directory on build machines.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            runtimeDir_.emplace();
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir_->path()));
-        }
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir_.path()));
         static int argc = 1;
         static char name[] = "tests";
         static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
+        app_.emplace(argc, argv);
         QApplication::setApplicationName(QStringLiteral("splice-records"));
     }
-    void TearDown() override { delete app_; }
+    void TearDown() override { app_.reset(); }
 
 private:
-    QApplication* app_ = nullptr;
-    std::optional<QTemporaryDir> runtimeDir_;
+    QTemporaryDir runtimeDir_;
+    std::optional<QApplication> app_;
 };
 
 [[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
