@@ -29,10 +29,20 @@ TEST(Form1, showsEveryControlInsideTheWindowClearOfTheOthersAndTabsThroughThemIn
             EXPECT_FALSE(other != widget && other->geometry().intersects(widget->geometry()))
                 << other->objectName().toStdString();
     }
-    const std::pair<const char*, const char*> captions[] = {{"Command1", "Start"}, {"Command2", "StopRead"},
-        {"Command3", "ReadAll"}, {"Command4", "Next Page"}, {"Command5", "Com Test"}};
-    for (const auto& [name, caption] : captions)
-        EXPECT_EQ(form.findChild<QPushButton*>(name)->text(), caption);
+    // Each button has its caption and says that it, and only it, was clicked.
+    const std::tuple<const char*, const char*, void (Form1::*)()> buttons[] = {
+        {"Command1", "Start", &Form1::startPressed}, {"Command2", "StopRead", &Form1::stopReadPressed},
+        {"Command3", "ReadAll", &Form1::readAllPressed}, {"Command4", "Next Page", &Form1::nextPagePressed},
+        {"Command5", "Com Test", &Form1::comTestPressed}};
+    QStringList pressed;
+    for (const auto& [name, caption, signal] : buttons) {
+        QObject::connect(&form, signal, [&pressed, name = name] { pressed << name; });
+        auto* button = form.findChild<QPushButton*>(name);
+        EXPECT_EQ(button->text(), caption);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    EXPECT_EQ(pressed, QStringList({"Command1", "Command2", "Command3", "Command4", "Command5"}));
+    form.findChild<QWidget*>("Text1")->setFocus();  // the clicks took it
     EXPECT_EQ(form.findChild<QWidget*>("Command5")->toolTip(), "Tests the link to the splicer on /dev/ttyUSB3");
     auto* progress = form.findChild<QProgressBar*>("progressBar");
     EXPECT_EQ(progress->text(), "") << "numbers before any download";
