@@ -112,7 +112,10 @@ int main(int argc, char* argv[])
                 watch.start(20);
             });
         } else if (words[0] == QLatin1String("watch") && words.size() == 2) {
-            words[1] == QLatin1String("off") ? watch.stop() : watch.start(20);
+            if (words[1] == QLatin1String("off"))
+                watch.stop();
+            else
+                watch.start(20);
             say("watch", words[1]);
         } else if (words[0] == QLatin1String("quit")) {
             form1.requestQuit();
