@@ -11,7 +11,6 @@
 
 #include <csignal>
 #include <ctime>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sys/resource.h>
@@ -32,11 +31,10 @@ namespace {
 std::vector<std::string> readLog(const QString& path)
 {
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return {};
     std::vector<std::string> lines;
-    for (const auto& line : QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        lines.push_back(line.toStdString());
+    if (QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly))
+        for (const auto& line : QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            lines.push_back(line.toStdString());
     return lines;
 }
 
@@ -64,18 +62,6 @@ struct Rig {
         case Setup::OpenFailsOnce:
         case Setup::None: break;
         }
-        startProgram();
-    }
-    ~Rig()
-    {
-        if (smallLimit.rlim_cur) {
-            ::setrlimit(RLIMIT_FSIZE, &savedLimit);
-            std::signal(SIGXFSZ, savedSigxfsz);
-        }
-    }
-    void startProgram()
-    {
-        program.reset();
         program = std::make_unique<Program>(device, logPath.toStdString());
         auto& form = program->window();
         quitOnSignals(form, [this, &form] {
@@ -84,17 +70,12 @@ struct Rig {
         });
         form.show();
     }
-    // A new instrument, as after plugging the adapter back in; the same log.
-    void replug()
+    ~Rig()
     {
-        device = (instrument = std::make_unique<sim::PtyInstrument>(sim::Behaviour{}))->devicePath();
-        startProgram();
-    }
-    void press(const std::string& caption)
-    {
-        const std::map<std::string, QString> names = {
-            {kTest, "Command5"}, {kStart, "Command1"}, {kNext, "Command4"}, {kAll, "Command3"}, {kStop, "Command2"}};
-        QTest::mouseClick(program->window().findChild<QAbstractButton*>(names.at(caption)), Qt::LeftButton);
+        if (smallLimit.rlim_cur) {
+            ::setrlimit(RLIMIT_FSIZE, &savedLimit);
+            std::signal(SIGXFSZ, savedSigxfsz);
+        }
     }
     void play()
     {
@@ -108,7 +89,11 @@ struct Rig {
     void act(const Step& step)
     {
         switch (step.action) {
-        case Step::Click: return press(step.button);
+        case Step::Click:  // by its caption, as the technician finds it
+            for (auto* button : program->window().findChildren<QAbstractButton*>())
+                if (button->text() == QLatin1String(step.button))
+                    return QTest::mouseClick(button, Qt::LeftButton);
+            return;
         case Step::HangUp: return instrument->hangUp();
         case Step::Quit: return program->window().requestQuit();
         case Step::CloseWindow: return void(program->window().close());
@@ -210,16 +195,10 @@ TEST_P(RealStack, endsAsTheRowSaysAndComesToRest)
         EXPECT_NO_THROW(QtSerialPort(rig.device).open());
     }
 
+    // Plugging the adapter back in, within one run of the program, is a scenario of the emulated machine.
     if (std::find(row.boxes.begin(), row.boxes.end(), kLost) != row.boxes.end()) {
         ASSERT_TRUE(rig.closedAfterHangUp.has_value()) << "the port stayed open after the hang-up";
         EXPECT_LT(*rig.closedAfterHangUp, 1000);
-        rig.replug();
-        rig.press(kTest);
-        rig.press(kStart);
-        EXPECT_EQ(rig.program->window().statusText(), ok(57));
-        auto log = row.log;
-        log.push_back({1, 20});
-        EXPECT_EQ(readLog(rig.logPath), expectedLines(log)) << "the record log after replugging";
     }
 }
 

@@ -5,19 +5,22 @@
 #include <QProcess>
 #include <QTest>
 
+#include <chrono>
+
 namespace splicerec {
 namespace {
 
-TEST(SplicerSim, servesWhatTheOptionsSayAndStopsCleanly)
+// The replies of a link test, and the least time they take: 8 bytes at 2400 baud take 33 ms; a delay
+// comes before each reply; a gap between each of their pieces.
+TEST(SplicerSim, servesWhatTheOptionsSayNeverEarlyAndStopsCleanly)
 {
-    const struct { QStringList arguments; std::string identification, count; } cases[] = {
-        {{}, "kestor", {0, 57}},
-        {{"--records", "3"}, "kestor", {0, 3}},
-        {{"--records=300"}, "kestor", {1, 44}},
-        {{"--wrong-id", "1"}, "kestox", {0, 57}},
-        {{"--count-length", "3"}, "kestor", {0, 57, 0}},
-        {{"--pieces", "3", "--piece-gap", "20", "--delay", "10"}, "kestor", {0, 57}},
-        {{"--echo"}, "s", "n"},
+    const struct { QStringList arguments; std::string identification, count; int leastMs; } cases[] = {
+        {{"--records", "3"}, "kestor", {0, 3}, 0},
+        {{"--records=300", "--paced"}, "kestor", {1, 44}, 32},
+        {{"--wrong-id", "1", "--delay", "300"}, "kestox", {0, 57}, 595},
+        {{"--count-length", "3"}, "kestor", {0, 57, 0}, 0},
+        {{"--pieces", "3", "--piece-gap", "250"}, "kestor", {0, 57}, 745},
+        {{"--echo"}, "s", "n", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -27,11 +30,13 @@ TEST(SplicerSim, servesWhatTheOptionsSayAndStopsCleanly)
         const auto path = QString::fromLocal8Bit(sim.readLine()).trimmed();
         QtSerialPort port(path);
         port.open();
+        const auto start = std::chrono::steady_clock::now();
         for (const auto& [request, reply] : {std::pair("s", c.identification), std::pair("n", c.count)}) {
             port.write(request);
             EXPECT_TRUE(QTest::qWaitFor([&] { return port.pendingInput() >= static_cast<int>(reply.size()); }));
             EXPECT_EQ(port.readInput(), std::vector<std::uint8_t>(reply.begin(), reply.end())) << request;
         }
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(c.leastMs));
         sim.terminate();
         EXPECT_TRUE(sim.waitForFinished(10000) && sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == 0);
         EXPECT_TRUE(sim.readAllStandardError().contains("splice-records --port " + path.toLocal8Bit()));
