@@ -4,7 +4,7 @@
 //                Command3 ReadAll, Command2 StopRead)
 //   ok           close the message box on top
 //   cpu MS       stay idle for MS milliseconds, then print "cpu: PERCENT" of one core
-//   watch off    stop reporting (its polling costs CPU a benchmark should not count); watch on
+//   watch off    stop reporting (its polling costs CPU a benchmark should not count)
 //   quit
 // It reports on stdout, one line each, whatever the technician would see change:
 // "box: TEXT | DETAIL", "status: ...", "buttons: ...", "port: open|closed", "page-last: N".
@@ -34,19 +34,6 @@ void say(const char* what, const QString& text)
     std::fflush(stdout);
 }
 
-// What the technician sees of the window, by the name it is reported under; "page-last"
-// is the record on the page's last line.
-std::map<std::string, QString> seenIn(splicerec::Program& program)
-{
-    auto& form = program.window();
-    const auto last = QString::fromStdString(form.pageText()).split(QStringLiteral("\r\n")).last();
-    const auto enabled = [&form](splicerec::Button button) { return form.buttonEnabled(button); };
-    return {{"status", QString::fromStdString(form.statusText())},
-            {"buttons", QString::fromStdString(splicerec::test::enabledButtons(enabled))},
-            {"port", program.port().isOpen() ? QStringLiteral("open") : QStringLiteral("closed")},
-            {"page-last", QString::number(last.startsWith(QStringLiteral("NO ")) ? last.mid(3, 5).toInt() : 0)}};
-}
-
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -74,7 +61,14 @@ int main(int argc, char* argv[])
             announced = box;
             say("box", box->text() + QStringLiteral(" | ") + box->informativeText());
         }
-        const auto now = seenIn(program);
+        // "page-last": the record on the last line of the page.
+        const auto page = QString::fromStdString(form1.pageText()).split(QStringLiteral("\r\n")).last();
+        const auto enabled = [&form1](splicerec::Button button) { return form1.buttonEnabled(button); };
+        const std::map<std::string, QString> now = {
+            {"status", QString::fromStdString(form1.statusText())},
+            {"buttons", QString::fromStdString(splicerec::test::enabledButtons(enabled))},
+            {"port", program.port().isOpen() ? QStringLiteral("open") : QStringLiteral("closed")},
+            {"page-last", QString::number(page.startsWith(QStringLiteral("NO ")) ? page.mid(3, 5).toInt() : 0)}};
         for (const auto& [what, text] : now) {
             if (!last.contains(what) || last.at(what) != text)
                 say(what.c_str(), text);
@@ -111,11 +105,8 @@ int main(int argc, char* argv[])
                 look();
                 watch.start(20);
             });
-        } else if (words[0] == QLatin1String("watch") && words.size() == 2) {
-            if (words[1] == QLatin1String("off"))
-                watch.stop();
-            else
-                watch.start(20);
+        } else if (line == QLatin1String("watch off")) {
+            watch.stop();
             say("watch", words[1]);
         } else if (words[0] == QLatin1String("quit")) {
             form1.requestQuit();

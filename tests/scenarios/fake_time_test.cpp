@@ -128,11 +128,12 @@ TEST_P(FakeTime, endsAsTheRowSays)
 INSTANTIATE_TEST_SUITE_P(Scenarios, FakeTime, testing::ValuesIn(rowsFor(kFake)),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(FakeTime, silenceAndAMissingCountFailAtTheirDeadlinesNotBefore)
+TEST(FakeTime, eachWaitFailsAtItsDeadlineNotBefore)
 {
     const std::tuple<sim::Behaviour, std::vector<Step>, std::chrono::milliseconds> cases[] = {
         {{.silent = true}, linked(), 1500ms},
         {{.countReplyLength = 0}, linked(), 2000ms},
+        {{.stalled = true}, linked(), 3000ms},
         {{.silentAfterRecords = 0}, started(), 3000ms}};
     for (const auto& [behaviour, steps, deadline] : cases) {
         FakeRun run({"deadline", kFake, behaviour, steps, kFailed});

@@ -208,7 +208,6 @@ inline const std::vector<Scenario> kScenarios = {
     // 3. Silence and hang-ups midway: one message; a hung-up port closes at once, a new instrument works.
     {"SilentDuringStart", kFake, silentAfter(5), started(), kFailed, {kSilentBox}, {{1, 5}}, -1, Setup::None,
      "sn" + requests(6)},
-    {"SilentDuringReadAll", kFake, silentAfter(25), reading(), kFailed, {kSilentBox}, {{1, 25}}},
     {"HangUpDuringComTest", kFake, {.silent = true}, linked({at(1, 100, Step::HangUp)}), kLostEnd, {kLost}},
     {"HangUpMidRecord", kFake, {.shortFrameAfterRecords = 4}, started({at(7, 200, Step::HangUp)}), kLostEnd, {kLost},
      {{1, 4}}},
