@@ -5,35 +5,23 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <optional>
+
+// The tests' own main: one QApplication for the whole run, as the widgets need and Qt allows.
+int main(int argc, char* argv[])
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests))  // the build lists the tests where no display may be
+        return RUN_ALL_TESTS();
+    // Quiets Qt's warning about a missing runtime directory on build machines.
+    QTemporaryDir runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("splice-records"));
+    return RUN_ALL_TESTS();
+}
 
 namespace splicerec::test {
-namespace {
-
-// One QApplication for the whole run: the widgets need it, and Qt allows only one per process.
-class QtApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        // Quiets Qt's warning about a missing runtime directory on build machines.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir_.path()));
-        static int argc = 1;
-        static char name[] = "tests";
-        static char* argv[] = {name, nullptr};
-        app_.emplace(argc, argv);
-        QApplication::setApplicationName(QStringLiteral("splice-records"));
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    QTemporaryDir runtimeDir_;
-    std::optional<QApplication> app_;
-};
-
-[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
-
-}  // namespace
 
 QString testOutputDir()
 {
