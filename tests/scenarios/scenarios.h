@@ -246,7 +246,7 @@ inline const std::vector<Scenario> kScenarios = {
      reading({click(kTest, 8, 100), click(kStart, kAtRest, 2500)}), kPaged, {}, {{1, 5}, {1, 20}}},
     {"StopReadLetsTheAwaitedRecordArrive", kFake, {}, reading({click(kStop, 7)}), kPaged, {stopped(5, 57)}, {{1, 5}}, -1,
      Setup::None, "sn" + requests(5)},
-    {"StopReadTwiceThenReadAllAgain", kFake, {.records = 30, .replyDelay = 150ms},
+    {"StopReadTwiceThenReadAllAgain", kBoth, {.records = 30, .replyDelay = 150ms},
      reading({click(kStop, 7), click(kStop, 7), click(kAll)}), done(30, "StopRead"), {stopped(5, 30), completed(30)}, {{1, 30}},
      -1, Setup::None, "sn" + requests(30), nullptr, 26},
     {"StartThenNextPage", kFake, {}, started({click(kNext)}), kPaged, {}, {{1, 40}}, -1, Setup::None,

