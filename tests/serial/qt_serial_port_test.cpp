@@ -1,5 +1,7 @@
 #include "serial/qt_serial_port.h"
 
+#include "serial/line_settings.h"
+
 #include "pty_instrument.h"
 #include "support/fakes.h"
 
@@ -91,6 +93,9 @@ TEST(QtSerialPort, readsFarMoreThanAPtyBuffersThroughALinkAndAfterReopening)
 
 TEST(QtSerialPort, appliesTheLineSettings)
 {
+    // The pty below forces 8 data bits without parity: the instrument's line is read here.
+    const auto own = LineSettings::parse("2400,n,8,1");
+    EXPECT_EQ(std::tuple(own.baud, own.parity, own.dataBits, own.stopBits), std::tuple(2400, Parity::None, 8, 1));
     const struct { const char* text; speed_t speed; bool twoStops; } cases[] = {
         {"2400,n,8,1", B2400, false}, {"9600,e,7,2", B9600, true}, {"1200,o,8,1", B1200, false}};
     for (const auto& c : cases) {
