@@ -11,8 +11,10 @@
 
 static void check(bool holds, const char* what, const std::string& text)
 {
-    if (!holds)
-        std::fprintf(stderr, "record_line_fuzz: %s: \"%s\"\n", what, text.c_str()), std::abort();
+    if (!holds) {
+        std::fprintf(stderr, "record_line_fuzz: %s: \"%s\"\n", what, text.c_str());
+        std::abort();
+    }
 }
 
 static unsigned long number(const std::string& text, int base) { return std::strtoul(text.c_str(), nullptr, base); }

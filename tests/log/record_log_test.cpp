@@ -13,28 +13,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory per test, named after it, removed afterwards.
-class RecordLogTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    static std::string contents(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-    const fs::path dir_ = fs::temp_directory_path() / ("record-log-" + std::to_string(::getpid()) + "-" +
-                                                       testing::UnitTest::GetInstance()->current_test_info()->name());
+// The test's own empty directory, removed afterwards.
+struct ScratchDir {
+    ScratchDir() { fs::create_directories(path); }
+    ~ScratchDir() { fs::remove_all(path); }
+    const fs::path path = fs::temp_directory_path() / ("record-log-test-" + std::to_string(::getpid()));
 };
 
-TEST_F(RecordLogTest, appendsEachLineWithCrLfAfterWhateverWasThere)
+std::string contents(const fs::path& path)
 {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(RecordLog, appendsEachLineWithCrLfAfterWhateverWasThere)
+{
+    ScratchDir dir;
     struct Case {
         const char* before;  // nullptr: no file yet
         const char* after;
@@ -45,7 +39,7 @@ TEST_F(RecordLogTest, appendsEachLineWithCrLfAfterWhateverWasThere)
         {"no terminator", "no terminatorA\r\nB\r\n"},
     };
     for (const auto& c : cases) {
-        const auto path = dir_ / "RECORD.txt";
+        const auto path = dir.path / "RECORD.txt";
         fs::remove(path);
         if (c.before)
             std::ofstream(path, std::ios::binary) << c.before;
@@ -56,12 +50,13 @@ TEST_F(RecordLogTest, appendsEachLineWithCrLfAfterWhateverWasThere)
     }
 }
 
-TEST_F(RecordLogTest, unwritableTargetsAreReportedNamingTheFile)
+TEST(RecordLog, unwritableTargetsAreReportedNamingTheFile)
 {
-    std::ofstream(dir_ / "plain") << "x";
-    fs::create_directories(dir_ / "a-directory");
-    const fs::path targets[] = {"/dev/full", dir_ / "plain" / "RECORD.txt", dir_ / "a-directory",
-                                dir_ / "missing" / "RECORD.txt"};
+    ScratchDir dir;
+    std::ofstream(dir.path / "plain") << "x";
+    fs::create_directories(dir.path / "a-directory");
+    const fs::path targets[] = {"/dev/full", dir.path / "plain" / "RECORD.txt", dir.path / "a-directory",
+                                dir.path / "missing" / "RECORD.txt"};
     for (const auto& target : targets) {
         try {
             RecordLog(target).append("NO 00001: 2002-12-19 15:27   LOSS:0.06dB");

@@ -69,8 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, ExitStatus, testing::Values(
     StatusCase{"noLog", {}, 2, "log"},
     StatusCase{"unknownOption", {u"--loss"_s, kSmall}, 2, "loss"},
     StatusCase{"limitNotANumber", {u"--max-loss"_s, u"0,1"_s, kSmall}, 2, "0,1"},
-    StatusCase{"negativeLimit", {u"--max-loss=-1"_s, kSmall}, 2, "-1"},
-    StatusCase{"csvWithoutFile", {kSmall, u"--csv"_s}, 2, "csv"}),
+    StatusCase{"negativeLimit", {u"--max-loss=-1"_s, kSmall}, 2, "-1"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
 TEST(Csv, takesStandardInputAndSeveralLogsAsOneReport)

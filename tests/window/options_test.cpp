@@ -37,7 +37,6 @@ TEST(Program, exitsWithItsCodeAnswersHelpAndVersionWithoutADisplayAndQuitsOnSign
     const struct { QStringList arguments; int signal, exitCode; QByteArray out, err; } cases[] = {
         {{"--version"}, 0, 0, "splice-records " SPLICE_VERSION "\n", ""},
         {{"--help"}, 0, 0, "--port <DEVICE>", ""},
-        {{"--help-all"}, 0, 0, "--demo", ""},
         {{"--list-ports"}, 0, 0, "\n", ""},
         {{"--frobnicate"}, 0, 2, "", "--log <FILE>"},
         {{"--demo", "--log", "/dev/null"}, SIGTERM, 0, "", ""},
@@ -51,7 +50,10 @@ TEST(Program, exitsWithItsCodeAnswersHelpAndVersionWithoutADisplayAndQuitsOnSign
         // Blocked until the program has its handler, so a signal cannot arrive too early.
         program.setChildProcessModifier([] {
             sigset_t quit;
-            sigemptyset(&quit), sigaddset(&quit, SIGTERM), sigaddset(&quit, SIGINT), sigprocmask(SIG_BLOCK, &quit, nullptr);
+            sigemptyset(&quit);
+            sigaddset(&quit, SIGTERM);
+            sigaddset(&quit, SIGINT);
+            sigprocmask(SIG_BLOCK, &quit, nullptr);
         });
         program.start(QStringLiteral(SPLICE_RECORDS_BINARY), c.arguments);
         if (c.signal && program.waitForStarted(10000))
