@@ -28,21 +28,11 @@
 namespace splicerec::test {
 namespace {
 
-std::vector<std::string> readLog(const QString& path)
-{
-    QFile file(path);
-    std::vector<std::string> lines;
-    if (QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly))
-        for (const auto& line : QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-            lines.push_back(line.toStdString());
-    return lines;
-}
-
 struct Rig {
     explicit Rig(const Scenario& row)
-        : row(row), player(row.steps), instrument(std::make_unique<sim::PtyInstrument>(row.behaviour))
+        : row(row), player(row.steps), instrument(row.behaviour)
     {
-        device = instrument->devicePath();
+        device = instrument.devicePath();
         logPath = dir.filePath("RECORD.txt");
         const QString served = device;
         switch (row.setup) {
@@ -94,7 +84,7 @@ struct Rig {
                 if (button->text() == QLatin1String(step.button))
                     return QTest::mouseClick(button, Qt::LeftButton);
             return;
-        case Step::HangUp: return instrument->hangUp();
+        case Step::HangUp: return instrument.hangUp();
         case Step::Quit: return program->window().requestQuit();
         case Step::CloseWindow: return void(program->window().close());
         case Step::DestroyWindow: return program->window().windowHandle()->destroy();
@@ -114,7 +104,7 @@ struct Rig {
             timedOut = true;  // end every wait: fail, do not hang
             program->window().requestQuit();
         }
-        if (!hangUpAt && instrument->instrument().hungUp())
+        if (!hangUpAt && instrument.instrument().hungUp())
             hangUpAt = now;
         if (hangUpAt && !closedAfterHangUp && program && !program->port().isOpen())
             closedAfterHangUp = now - *hangUpAt;
@@ -124,7 +114,7 @@ struct Rig {
         if (box && !boxNoted)
             boxes.push_back((box->informativeText().isEmpty() ? box->text() : box->text() + '\n' + box->informativeText()).toStdString());
         boxNoted = box != nullptr;
-        if (const Step* step = player.due(now, instrument->received().size(), busy == 0 && !box, box != nullptr)) {
+        if (const Step* step = player.due(now, instrument.received().size(), busy == 0 && !box, box != nullptr)) {
             ++busy;
             // Out of the timer's slot, so that the timer keeps firing inside the step.
             QTimer::singleShot(0, [this, step] {
@@ -140,14 +130,19 @@ struct Rig {
     {
         auto& form = program->window();
         const auto enabled = [&form](Button button) { return form.buttonEnabled(button); };
-        return {boxes,          form.statusText(),       enabledButtons(enabled), program->port().isOpen(),
-                readLog(logPath), form.pageText(), instrument->received().toStdString()};
+        Outcome got{boxes, form.statusText(), enabledButtons(enabled), program->port().isOpen(), {}, form.pageText(),
+                    instrument.received().toStdString()};
+        QFile log(logPath);
+        if (QFileInfo(logPath).isFile() && log.open(QIODevice::ReadOnly))
+            for (const auto& line : QString::fromLatin1(log.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+                got.log.push_back(line.toStdString());
+        return got;
     }
 
     const Scenario& row;
     StepPlayer player;
     QTemporaryDir dir;
-    std::unique_ptr<sim::PtyInstrument> instrument;
+    sim::PtyInstrument instrument;
     std::unique_ptr<QtSerialPort> holder;
     std::unique_ptr<Program> program;
     QString device, logPath;
