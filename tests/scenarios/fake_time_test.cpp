@@ -173,5 +173,15 @@ TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
     EXPECT_EQ(run.port.heard, "sn" + requests(2)) << "record 4 of 3 did not complete the download";
 }
 
+// Bytes that came while nobody waited, a glitch on an idle cable, are not the next identification.
+TEST(FakeTime, aComTestIgnoresWhatCameWhileTheLineWasIdle)
+{
+    FakeRun run({"idle noise", kFake, {}, linked(), kLinked});
+    run.play();
+    run.port.inject({0x55, 0xAA});
+    run.controller.comTest();
+    EXPECT_EQ(run.window.status, ok(57));
+}
+
 }  // namespace
 }  // namespace splicerec::test
