@@ -133,9 +133,9 @@ struct Rig {
         Outcome got{boxes, form.statusText(), enabledButtons(enabled), program->port().isOpen(), {}, form.pageText(),
                     instrument.received().toStdString()};
         QFile log(logPath);
-        if (QFileInfo(logPath).isFile() && log.open(QIODevice::ReadOnly))
-            for (const auto& line : QString::fromLatin1(log.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-                got.log.push_back(line.toStdString());
+        const bool readable = QFileInfo(logPath).isFile() && log.open(QIODevice::ReadOnly);
+        for (const auto& line : QString::fromLatin1(readable ? log.readAll() : "").split("\r\n", Qt::SkipEmptyParts))
+            got.log.push_back(line.toStdString());
         return got;
     }
 

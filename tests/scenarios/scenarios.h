@@ -108,9 +108,9 @@ struct Scenario {
     End end;
     std::vector<std::string> boxes{};  // "{dev}" is the device; a final '*' matches any rest
     std::vector<std::pair<int, int>> log{};  // record ranges, in order
+    std::string heard{};  // every byte the instrument heard, when given
     int pageLast = -1;  // the record on the page's last line; -1: the last logged, or none
     Setup setup = Setup::None;
-    std::string heard{};  // every byte the instrument heard, when given
     const char* screenshot = nullptr;
     int pageFirst = -1;  // the record on the page's first line; -1: a page starts every twentieth
 
@@ -150,6 +150,7 @@ const End kLinkFailed{kFail, "", true}, kFailed{kFail, "", false}, kBusy{"Commun
     kSaveFailed{"Records not saved: cannot *", "Start", false}, kQuitReading{ok(57), "", true},
     kLostEnd{"The connection to {dev} was lost*", "", false};
 inline End done(int records, std::string buttons) { return {ok(records), std::move(buttons), false}; }
+inline End notOpened(const std::string& why) { return {"Cannot open {dev}: " + why, "", false}; }
 constexpr const char *kTest = "Com Test", *kStart = "Start", *kNext = "Next Page", *kAll = "ReadAll",
                      *kStop = "StopRead";
 
@@ -168,31 +169,32 @@ inline sim::Behaviour silentAfter(int k) { return {.silentAfterRecords = k}; }
 // clang-format off
 inline const std::vector<Scenario> kScenarios = {
     // 1. Link tests against instruments that do not answer as they should.
-    {"ComTestSilent", kFake, {.silent = true}, linked(), kLinkFailed, {}, {}, -1, Setup::None, "s"},
-    {"WrongIdentificationTenTimes", kFake, {.wrongIdentifications = 10}, linked(), kLinked, {}, {}, -1, Setup::None,
+    {"ComTestSilent", kFake, {.silent = true}, linked(), kLinkFailed, {}, {}, "s"},
+    {"WrongIdentificationTenTimes", kFake, {.wrongIdentifications = 10}, linked(), kLinked, {}, {},
      "s" + std::string(10, 'a') + "n"},
-    {"WrongIdentificationElevenTimes", kFake, {.wrongIdentifications = 11}, linked(), kLinkFailed, {}, {}, -1,
-     Setup::None, "s" + std::string(11, 'a')},
-    {"EchoOnly", kFake, {.echo = true}, linked(), kLinkFailed, {}, {}, -1, Setup::None, "s"},
+    {"WrongIdentificationElevenTimes", kFake, {.wrongIdentifications = 11}, linked(), kLinkFailed, {}, {},
+     "s" + std::string(11, 'a')},
+    {"EchoOnly", kFake, {.echo = true}, linked(), kLinkFailed, {}, {}, "s"},
     {"GarbageLongerThanAFrame", kFake, {.garbageBytes = 12}, started(), kLinkFailed},
-    {"CountReplyMissing", kFake, {.countReplyLength = 0}, linked(), kLinkFailed, {}, {}, -1, Setup::None, "sn"},
+    {"CountReplyMissing", kFake, {.countReplyLength = 0}, linked(), kLinkFailed, {}, {}, "sn"},
     {"CountReplyOfThreeBytes", kFake, {.countReplyLength = 3}, linked(), kLinkFailed},
-    {"LineTakesNothing", kFake, {.stalled = true}, linked(), kLinkFailed, {}, {}, -1, Setup::None, ""},
+    {"LineTakesNothing", kFake, {.stalled = true}, linked(), kLinkFailed, {}, {}, ""},
     {"SplitAndLateLinkReplies", kFake, {.records = 300, .replyDelay = 400ms, .pieces = 3, .pieceGap = 200ms},
      linked(), {ok(300), "Start,ReadAll", true}},
-    {"ComTestAgainAfterALostCount", kFake, {.lostCountReplies = 1}, linked({click(kTest)}), kLinked, {}, {}, -1,
-     Setup::None, "snsn"},
+    {"ComTestAgainAfterALostCount", kFake, {.lostCountReplies = 1}, linked({click(kTest)}), kLinked, {}, {}, "snsn"},
     {"PortCannotBeOpenedThenCan", kFake, {}, linked({click(kTest)}), kLinked, {"Cannot open {dev}: permission denied*"},
-     {}, -1, Setup::OpenFailsOnce},
+     {}, "", -1, Setup::OpenFailsOnce},
     // 2. Replies in pieces, long or late; a late frame is never the next record.
     {"RepliesInPiecesWithGaps", kBoth, {.pieces = 3, .pieceGap = 60ms}, started(), kPaged, {}, {{1, 20}}},
-    {"ExtraBytesAfterEachFrame", kBoth, {.extraBytesPerFrame = 3}, started(), kPaged, {}, {{1, 20}}, -1, Setup::None,
+    {"ExtraBytesAfterEachFrame", kBoth, {.extraBytesPerFrame = 3}, started(), kPaged, {}, {{1, 20}},
      "sn" + requests(20)},
     {"SevenBytesThenSilence", kFake, {.shortFrameAfterRecords = 4}, started(), kFailed, {kSilentBox}, {{1, 4}}},
     {"LateReplyWhileThePortIsClosed", kFake, {.lateAfterRecords = 3, .lateBy = 3300ms},
-     started({at(kInBox, 1500, Step::AnswerBox), click(kTest), click(kStart)}), kPaged, {kSilentBox}, {{1, 3}, {1, 20}}},
+     started({at(kInBox, 1500, Step::AnswerBox), click(kTest), click(kStart)}), kPaged, {kSilentBox},
+     {{1, 3}, {1, 20}}},
     {"LateReplyAfterTheNextComTest", kBoth, {.lateAfterRecords = 3, .lateBy = 3600ms},
-     started({click(kTest), click(kStart), click(kNext, kAtRest, 1500)}), kPaged, {kSilentBox}, {{1, 3}, {1, 40}}},
+     started({click(kTest), click(kStart), click(kNext, kAtRest, 1500)}), kPaged, {kSilentBox},
+     {{1, 3}, {1, 40}}},
     // Noise on the line: a stray byte or frame never becomes a record, a garbled record is named.
     {"StrayByteBeforeARecord", kBoth, {.strayByteBeforeRecord = 11}, reading(), done(57, "StopRead"), {completed(57)},
      {{1, 57}}},
@@ -205,30 +207,32 @@ inline const std::vector<Scenario> kScenarios = {
      {{1, 10}, {12, 57}}},
     {"StalledJustAfterARequest", kBoth, {.lateAfterRecords = 3, .lateBy = 200ms}, started({at(6, 0, Step::Stall)}),
      kPaged, {}, {{1, 20}}},
-    // 3. Silence and hang-ups midway: one message; a hung-up port closes at once, a new instrument works.
-    {"SilentDuringStart", kFake, silentAfter(5), started(), kFailed, {kSilentBox}, {{1, 5}}, -1, Setup::None,
-     "sn" + requests(6)},
+    // 3. Silence and hang-ups midway: one message; a hung-up port closes at once.
+    {"SilentDuringStart", kFake, silentAfter(5), started(), kFailed, {kSilentBox}, {{1, 5}}, "sn" + requests(6)},
     {"HangUpDuringComTest", kFake, {.silent = true}, linked({at(1, 100, Step::HangUp)}), kLostEnd, {kLost}},
     {"HangUpMidRecord", kFake, {.shortFrameAfterRecords = 4}, started({at(7, 200, Step::HangUp)}), kLostEnd, {kLost},
      {{1, 4}}},
     {"HangUpDuringReadAll", kBoth, {.hangUpAfterRecords = 25}, reading(), kLostEnd, {kLost}, {{1, 25}}},
     // 4. Ports that cannot be opened.
-    {"MissingDevice", kReal, {}, linked(), {"Cannot open {dev}: the device does not exist or is not connected", "", false}, {"Cannot open {dev}: the device does not exist*"}, {}, -1,
-     Setup::MissingDevice},
-    {"DeviceHeldByAnotherOpener", kReal, {}, linked(), {"Cannot open {dev}: it is in use by another program", "", false}, {kInUse}, {}, -1, Setup::DeviceHeld},
-    {"SymlinkToAHeldDevice", kReal, {}, linked(), {"Cannot open {dev}: it is in use by another program", "", false}, {kInUse}, {}, -1, Setup::SymlinkToHeld},
-    {"PermissionDenied", kReal, {}, linked(), {"Cannot open {dev}: permission denied", "", false}, {"Cannot open {dev}: permission denied*"}, {}, -1,
-     Setup::NoPermission},
+    {"MissingDevice", kReal, {}, linked(), notOpened("the device does not exist or is not connected"),
+     {"Cannot open {dev}: the device does not exist*"}, {}, "", -1, Setup::MissingDevice},
+    {"DeviceHeldByAnotherOpener", kReal, {}, linked(), notOpened("it is in use by another program"), {kInUse}, {}, "",
+     -1, Setup::DeviceHeld},
+    {"SymlinkToAHeldDevice", kReal, {}, linked(), notOpened("it is in use by another program"), {kInUse}, {}, "", -1,
+     Setup::SymlinkToHeld},
+    {"PermissionDenied", kReal, {}, linked(), notOpened("permission denied"), {"Cannot open {dev}: permission denied*"},
+     {}, "", -1, Setup::NoPermission},
     // 5. Logs that cannot be written: the record stays on the page, nothing half-written.
-    {"LogFailsAtTheFirstRecord", kBoth, {}, started(), kSaveFailed, {kSaveBox}, {}, 1, Setup::LogFailsAtOnce},
-    {"LogFailsDuringReadAll", kFake, {}, reading(), {"Records not saved: cannot *", "Start,StopRead", false}, {kSaveBox}, {}, 1,
-     Setup::LogFailsAtOnce},
-    {"LogCutMidLine", kBoth, {}, started(), kSaveFailed, {kSaveBox}, {{1, 2}}, 3, Setup::LogCutMidLine},
+    {"LogFailsAtTheFirstRecord", kBoth, {}, started(), kSaveFailed, {kSaveBox}, {}, "", 1, Setup::LogFailsAtOnce},
+    {"LogFailsDuringReadAll", kFake, {}, reading(), {"Records not saved: cannot *", "Start,StopRead", false},
+     {kSaveBox}, {}, "", 1, Setup::LogFailsAtOnce},
+    {"LogCutMidLine", kBoth, {}, started(), kSaveFailed, {kSaveBox}, {{1, 2}}, "", 3, Setup::LogCutMidLine},
     {"LogIsAFifoNobodyReads", kReal, {}, started(), kSaveFailed,
-     {"The records cannot be saved to {log} !\ncannot open {log}: No such device or address*", kSaveBox}, {}, 1, Setup::LogIsFifo},
-    {"LogFolderMissing", kBoth, {}, linked(), kLinked, {kCannotSave}, {}, -1, Setup::LogFolderMissing},
+     {"The records cannot be saved to {log} !\ncannot open {log}: No such device or address*", kSaveBox}, {}, "", 1,
+     Setup::LogIsFifo},
+    {"LogFolderMissing", kBoth, {}, linked(), kLinked, {kCannotSave}, {}, "", -1, Setup::LogFolderMissing},
     {"SaveErrorReadForFiveSeconds", kFake, {}, started({at(kInBox, 5000, Step::AnswerBox)}), kSaveFailed, {kSaveBox},
-     {}, 1, Setup::LogFailsAtOnce},
+     {}, "", 1, Setup::LogFailsAtOnce},
     // 6. Quitting while each kind of wait runs, in the window and by SIGTERM to the program.
     {"QuitInIdentificationWait", kFake, {.silent = true}, linked({at(1, 100, Step::Quit)}), kBusy},
     {"QuitInOutputDrain", kFake, {.stalled = true}, linked({at(0, 300, Step::Quit)}), kBusy},
@@ -244,24 +248,23 @@ inline const std::vector<Scenario> kScenarios = {
     // 7. Buttons pressed again while something runs or after it ended.
     {"ComTestWhileReadAllWaits", kBoth, {.lateAfterRecords = 5, .lateBy = 2000ms},
      reading({click(kTest, 8, 100), click(kStart, kAtRest, 2500)}), kPaged, {}, {{1, 5}, {1, 20}}},
-    {"StopReadLetsTheAwaitedRecordArrive", kFake, {}, reading({click(kStop, 7)}), kPaged, {stopped(5, 57)}, {{1, 5}}, -1,
-     Setup::None, "sn" + requests(5)},
+    {"StopReadLetsTheAwaitedRecordArrive", kFake, {}, reading({click(kStop, 7)}), kPaged, {stopped(5, 57)}, {{1, 5}},
+     "sn" + requests(5)},
     {"StopReadTwiceThenReadAllAgain", kBoth, {.records = 30, .replyDelay = 150ms},
-     reading({click(kStop, 7), click(kStop, 7), click(kAll)}), done(30, "StopRead"), {stopped(5, 30), completed(30)}, {{1, 30}},
-     -1, Setup::None, "sn" + requests(30), nullptr, 26},
-    {"StartThenNextPage", kFake, {}, started({click(kNext)}), kPaged, {}, {{1, 40}}, -1, Setup::None,
-     "sn" + requests(40)},
+     reading({click(kStop, 7), click(kStop, 7), click(kAll)}), done(30, "StopRead"),
+     {stopped(5, 30), completed(30)}, {{1, 30}}, "sn" + requests(30), -1, Setup::None, nullptr, 26},
+    {"StartThenNextPage", kFake, {}, started({click(kNext)}), kPaged, {}, {{1, 40}}, "sn" + requests(40)},
     {"ReadAllAgainAfterCompletion", kFake, records(3), reading({click(kAll), click(kStop), click(kAll)}),
      done(3, "StopRead"), {completed(3), completed(3)}, {{1, 3}, {1, 3}}},
     // 8. Record counts at the edges: nothing to start, a page, the limit of 5000.
-    {"NoRecordsNothingToStart", kFake, records(0), started({click(kAll)}), {ok(0), "", true}, {}, {}, -1,
-     Setup::None, "sn"},
-    {"OneRecordByStart", kFake, records(1), started(), done(1, ""), {box(kComplete, "1 record appended to {log}.")}, {{1, 1}}},
+    {"NoRecordsNothingToStart", kFake, records(0), started({click(kAll)}), {ok(0), "", true}, {}, {}, "sn"},
+    {"OneRecordByStart", kFake, records(1), started(), done(1, ""), {box(kComplete, "1 record appended to {log}.")},
+     {{1, 1}}},
     {"OnePageByStart", kFake, records(20), started(), done(20, ""), {completed(20)}, {{1, 20}}},
     {"OnePageByReadAll", kFake, records(20), reading(), done(20, "StopRead"), {completed(20)}, {{1, 20}}},
     {"OneMoreThanAPage", kFake, records(21), reading(), done(21, "StopRead"), {completed(21)}, {{1, 21}}},
-    {"ReadAllToCompletion", kReal, {}, reading(), done(57, "StopRead"), {completed(57)}, {{1, 57}}, -1, Setup::None,
-     "sn" + requests(57), "form1-readall.png"},
+    {"ReadAllToCompletion", kReal, {}, reading(), done(57, "StopRead"), {completed(57)}, {{1, 57}}, "sn" + requests(57),
+     -1, Setup::None, "form1-readall.png"},
     {"AtTheLimit", kFake, records(5000), reading(), done(5000, "StopRead"), {completed(5000)}, {{1, 5000}}},
     {"OneAboveTheLimit", kFake, records(5001), reading(), done(5001, "StopRead"), {completed(5000)}, {{1, 5000}}},
     {"LargestCount", kFake, records(65535), reading(), done(65535, "StopRead"), {completed(5000)}, {{1, 5000}}},
