@@ -30,8 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         check(false, "a frame shorter than eight bytes was taken", std::to_string(size) + " bytes");
     }
-    // The line must have the record layout (printable, "NO " first) and read back to the frame
-    // in text and fields: catches swapped, lost or sign-extended fields, a misplaced point.
+    // Layout and read-back in text and fields catch swapped, lost or sign-extended fields and a misplaced point.
     const auto line = RecordLine::fromFrame(std::span(data, size));
     static const std::regex layout("NO ([0-9]{5,}): 20([0-9A-F]{2})-([0-9A-F]{2})-([0-9A-F]{2}) "
                                    "([0-9A-F]{2}):([0-9A-F]{2})   LOSS:([0-9]+)\\.([0-9]{2})dB");

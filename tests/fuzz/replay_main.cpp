@@ -1,6 +1,5 @@
-// Runs a fuzz target over the files named on the command line, the way libFuzzer replays
-// a corpus, for builds without libFuzzer. A failing input aborts, naming nothing more:
-// the target prints what it found.
+// Replays the files named on the command line through a fuzz target, as libFuzzer replays a corpus, for builds
+// without it. Each input is named before it runs, so the last name before an abort is the failing seed.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>

