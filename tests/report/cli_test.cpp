@@ -68,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, ExitStatus, testing::Values(
     StatusCase{"unwritablePdf", {u"--pdf"_s, kSmall + u"/x.pdf"_s, kSmall}, 1, "x.pdf"},
     StatusCase{"noLog", {}, 2, "log"},
     StatusCase{"unknownOption", {u"--loss"_s, kSmall}, 2, "loss"},
-    StatusCase{"limitNotANumber", {u"--max-loss=0,1"_s, kSmall}, 2, "0,1"}),
+    StatusCase{"limitNotANumber", {u"--max-loss=0,1"_s, kSmall}, 2, "0,1"},
+    StatusCase{"negativeLimit", {u"--max-loss=-1"_s, kSmall}, 2, "-1"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
 TEST(Csv, takesStandardInputAndSeveralLogsAsOneReport)
