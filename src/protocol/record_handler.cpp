@@ -30,6 +30,8 @@ void RecordHandler::onReceive()
             reply.erase(reply.begin(), reply.begin() + (last - reply.data()));
         else if (reply.size() != RecordLine::kFrameSize)  // exactly one frame: the instrument numbers so
             return markMissing();
+        else if (numberOf(reply.data()) > std::min(state.recordCount, kRecordLimit))
+            return;  // no record of this download, but noise: the one awaited may still come
     }
     take(reply);
 }
@@ -56,7 +58,7 @@ void RecordHandler::take(const std::vector<std::uint8_t>& frame)
     state.recordAwaited = 0;
     const auto line = RecordLine::fromFrame(frame);
     const int number = numberOf(frame.data());
-    state.expectedNumber = number + 1;
+    awaitAfter(number);
     state.recordFields = line.fields;
     window.setRecordCaption(line.text);
     if (state.pageFirstLine == 1) {
@@ -84,12 +86,20 @@ void RecordHandler::take(const std::vector<std::uint8_t>& frame)
 void RecordHandler::markMissing()
 {
     auto& state = context_.state;
-    const int number = state.expectedNumber++;
+    const int number = state.expectedNumber;
+    awaitAfter(number);
     state.missingRecords.push_back(number);
     state.recordAwaited = 0;
     state.recordArrived = 1;
     if (isLast(number))
         completeDownload();
+}
+
+// After the last record the instrument starts over at the first, and so does a download
+// begun after it: awaiting a number past the last would take no record ever again.
+void RecordHandler::awaitAfter(int number)
+{
+    context_.state.expectedNumber = isLast(number) ? 1 : number + 1;
 }
 
 bool RecordHandler::isLast(int number) const

@@ -25,6 +25,7 @@ private:
     std::vector<std::uint8_t> readUntilQuiet(std::vector<std::uint8_t> reply);
     void take(const std::vector<std::uint8_t>& frame);
     void markMissing();
+    void awaitAfter(int number);
     bool isLast(int number) const;
     void completeDownload();
     void reportSaveError(const std::string& reason);

@@ -155,22 +155,25 @@ TEST(FakeTime, noClickRunsWhileTheRecordHandlerJudgesAReply)
     EXPECT_EQ(run.sink.lines, expectedLines({{1, 57}}));
 }
 
-// Noise before a download, a frame in two pieces, a number above the count.
+// Noise before a download, a frame numbered above the count, a frame in two pieces whose
+// number, not the number of frames taken, ends the download.
 TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
 {
-    FakeRun run({"frames", kFake, {.records = 3, .silentAfterRecords = 0}, linked(), kFailed});
+    FakeRun run({"frames", kFake, {.records = 5, .silentAfterRecords = 0}, linked(), kFailed});
     run.play();
     run.port.inject({0x00, 0x01, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // nobody asked for it
     bool injected = false;
     run.window.onPump([&] {
         if (run.port.heard.size() == 3 && !std::exchange(injected, true)) {
-            run.port.inject({0x00, 0x04, 0x06, 0x24, 0x01, 0x02, 0x03});  // seven bytes: no record yet
+            run.port.inject({0x00, 0x06, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // record 6 of 5: noise
+            run.port.inject({0x00, 0x05, 0x06, 0x24, 0x01, 0x02, 0x03});  // seven bytes: no record yet
             run.port.inject({0x04});
         }
     });
     run.controller.start();
-    EXPECT_EQ(run.sink.lines, std::vector<std::string>{"NO 00004: 2024-01-02 03:04   LOSS:0.06dB"});
-    EXPECT_EQ(run.port.heard, "sn" + requests(2)) << "record 4 of 3 did not complete the download";
+    EXPECT_EQ(run.sink.lines, std::vector<std::string>{"NO 00005: 2024-01-02 03:04   LOSS:0.06dB"});
+    EXPECT_EQ(run.port.heard, "sn" + requests(1)) << "record 5 of 5 completed the download";
+    EXPECT_EQ(run.window.messages, std::vector<std::string>{kComplete});
 }
 
 // Bytes that came while nobody waited, a glitch on an idle cable, are not the next identification.

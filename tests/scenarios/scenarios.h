@@ -254,7 +254,7 @@ inline const std::vector<Scenario> kScenarios = {
      reading({click(kStop, 7), click(kStop, 7), click(kAll)}), done(30, "StopRead"),
      {stopped(5, 30), completed(30)}, {{1, 30}}, "sn" + requests(30), -1, Setup::None, nullptr, 26},
     {"StartThenNextPage", kFake, {}, started({click(kNext)}), kPaged, {}, {{1, 40}}, "sn" + requests(40)},
-    {"ReadAllAgainAfterCompletion", kFake, records(3), reading({click(kAll), click(kStop), click(kAll)}),
+    {"ReadAllAgainAfterCompletion", kFake, {.records = 3, .extraBytesPerFrame = 2}, reading({click(kAll), click(kStop), click(kAll)}),
      done(3, "StopRead"), {completed(3), completed(3)}, {{1, 3}, {1, 3}}},
     // 8. Record counts at the edges: nothing to start, a page, the limit of 5000.
     {"NoRecordsNothingToStart", kFake, records(0), started({click(kAll)}), {ok(0), "", true}, {}, {}, "sn"},
