@@ -1,103 +1,11 @@
-// The scenario table against the protocol itself: the controller, the simulated instrument
-// behind the fake port, the fake window and the log in memory, all on a fake clock, so a
-// row of 5000 records or a three-second silence costs milliseconds.
+// The scenario table against the protocol itself, in fake time.
 #include <gtest/gtest.h>
 
-#include "protocol/controller.h"
+#include "scenarios/fake_run.h"
 #include "scenarios/outcome.h"
-#include "support/fakes.h"
 
 namespace splicerec::test {
 namespace {
-
-struct FakeRun {
-    explicit FakeRun(const Scenario& row)
-        : row(row), instrument(row.behaviour), player(row.steps),
-          port(window, clock, [this](std::uint8_t byte) { return instrument.receive(byte); }, row.behaviour.stalled),
-          controller(window, port, clock, sink)
-    {
-        if (row.setup == Setup::OpenFailsOnce)
-            port.openError = "Cannot open " + port.deviceName() + ": permission denied.";
-        sink.unappendable = row.setup == Setup::LogFolderMissing;
-        sink.failFrom = row.setup == Setup::LogFailsAtOnce ? 1 : row.setup == Setup::LogCutMidLine ? 3 : 0;
-        window.onPump([this] { tick(); });
-        window.whileMessageShown = [this](const std::string& text) { inBox(text); };
-        controller.startUp();
-    }
-
-    long nowMs() const { return std::chrono::duration_cast<std::chrono::milliseconds>(clock.now().time_since_epoch()).count(); }
-
-    // Every pump is a millisecond of an event loop: a due step is dispatched in it.
-    void tick()
-    {
-        // A pump that takes no user input (the record handler's own) plays no step either.
-        if (!window.userInput)
-            return;
-        if (const Step* step = player.due(nowMs(), static_cast<long>(port.heard.size()), depth == 0 && !boxOpen, boxOpen))
-            act(*step);
-    }
-
-    void act(const Step& step)
-    {
-        if (step.action == Step::HangUp) {
-            port.hangUp();
-        } else if (step.action == Step::Stall) {
-            clock.advance(std::chrono::milliseconds(kStallMs));
-        } else if (step.action >= Step::Quit) {
-            window.quit = true;
-            pumpsAtQuit = window.pumps;
-        } else if (step.action == Step::Click) {
-            const std::map<std::string, std::pair<Button, void (Controller::*)()>> buttons = {
-                {kTest, {Button::Command1, &Controller::comTest}}, {kStart, {Button::Command1, &Controller::start}},
-                {kNext, {Button::Command4, &Controller::nextPage}}, {kAll, {Button::Command3, &Controller::readAll}},
-                {kStop, {Button::Command2, &Controller::stopRead}}};
-            const auto [button, handler] = buttons.at(step.button);
-            // "Com Test" is never disabled; a disabled button cannot be clicked.
-            if (step.button == std::string(kTest) || window.enabled.at(button)) {
-                ++depth;
-                (controller.*handler)();
-                --depth;
-            }
-        }
-    }
-
-    // The box's own event loop runs until the step that deals with it; else it is answered.
-    void inBox(const std::string& text)
-    {
-        const auto& detail = window.details.back();
-        boxes.push_back(detail.empty() ? text : text + "\n" + detail);
-        // A download is never said to have ended before its records are on the disk.
-        EXPECT_EQ(sink.synced, sink.lines.size()) << "unsynced records when \"" << text << "\" was shown";
-        boxOpen = true;
-        for (int pumps = 0; player.nextIsInBox() && !window.quit && pumps < 100'000; ++pumps)
-            window.pumpEvents();
-        boxOpen = false;
-    }
-
-    void play()
-    {
-        for (long pumps = 0; !player.done() && !window.quit; ++pumps) {
-            ASSERT_LT(pumps, 100'000) << "a step never came due";
-            window.pumpEvents();
-        }
-        // Whatever is still on its way arrives while the program is idle.
-        for (int pumps = 0; pumps < 20'000 && port.replying() && !window.quit; ++pumps)
-            window.pumpEvents();
-    }
-
-    const Scenario row;
-    FakeClock clock;
-    FakeWindow window{clock};
-    FakeSink sink;
-    sim::Instrument instrument;
-    StepPlayer player;
-    SimPort port;
-    Controller controller;
-    int depth = 0;
-    bool boxOpen = false;
-    std::vector<std::string> boxes;
-    long pumpsAtQuit = -1;
-};
 
 class FakeTime : public testing::TestWithParam<Scenario> {};
 
@@ -107,6 +15,9 @@ TEST_P(FakeTime, endsAsTheRowSays)
     FakeRun run(row);
     EXPECT_EQ(run.window.buttons(), "") << "after start-up only Com Test is enabled";
     run.play();
+    EXPECT_FALSE(run.hung) << "a wait never ended";
+    EXPECT_TRUE(run.player.done()) << "a step never came due";
+    EXPECT_EQ(run.unsynced, std::vector<std::string>{}) << "boxes shown before the records were on the disk";
 
     expectOutcome(row, {run.boxes, run.window.status, run.window.buttons(), run.port.isOpen(), run.sink.lines,
                         run.window.page, run.port.heard},

@@ -78,6 +78,11 @@ public:
         return &steps_[next_++];
     }
     bool done() const { return next_ >= steps_.size(); }
+    // Whether the next step waits on what a program at rest cannot bring: a box, or more bytes.
+    bool stuckAtRest(long heard) const
+    {
+        return !done() && (steps_[next_].heard == kInBox || steps_[next_].heard > heard);
+    }
     // A box is left open for the step that deals with it.
     bool nextIsInBox() const { return !done() && steps_[next_].heard == kInBox; }
 
