@@ -30,7 +30,7 @@ void RecordHandler::onReceive()
             reply.erase(reply.begin(), reply.begin() + (last - reply.data()));
         else if (reply.size() != RecordLine::kFrameSize)  // exactly one frame: the instrument numbers so
             return markMissing();
-        else if (numberOf(reply.data()) > std::min(state.recordCount, kRecordLimit))
+        else if (numberOf(reply.data()) < 1 || numberOf(reply.data()) > std::min(state.recordCount, kRecordLimit))
             return;  // no record of this download, but noise: the one awaited may still come
     }
     take(reply);

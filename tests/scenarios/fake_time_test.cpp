@@ -77,6 +77,7 @@ TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
     run.window.onPump([&] {
         if (run.port.heard.size() == 3 && !std::exchange(injected, true)) {
             run.port.inject({0x00, 0x06, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // record 6 of 5: noise
+            run.port.inject({0x00, 0x00, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // no record is 0: noise
             run.port.inject({0x00, 0x05, 0x06, 0x24, 0x01, 0x02, 0x03});  // seven bytes: no record yet
             run.port.inject({0x04});
         }
