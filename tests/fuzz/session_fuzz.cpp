@@ -148,10 +148,15 @@ void runSession(const std::uint8_t* data, std::size_t size)
         (cutShort && b.extraBytesPerFrame > 0))
         return;
     const auto genuine = expectedLines({{1, b.records}});
-    // Each one a record the splicer sent, after the one before it or starting a download over
-    // (at the second when the first is garbled, or named missing between a stray byte and trailing bytes).
-    const bool firstMissing = b.garbledRecord == 1 || (b.strayByteBeforeRecord == 1 && b.extraBytesPerFrame > 0);
-    const long restart = firstMissing ? 1 : 0;
+    // Each one a record the splicer sent, after the one before it or starting a download over:
+    // at the first record that is not always named missing (garbled, or between a stray byte
+    // and trailing bytes).
+    const auto alwaysMissing = [&](int number) {
+        return number == b.garbledRecord || (number == b.strayByteBeforeRecord && b.extraBytesPerFrame > 0);
+    };
+    int restart = 0;
+    while (restart < b.records && alwaysMissing(restart + 1))
+        ++restart;
     for (std::size_t i = 0; i < run.sink.lines.size(); ++i) {
         const auto& line = run.sink.lines[i];
         const auto at = std::find(genuine.begin(), genuine.end(), line);

@@ -27,6 +27,7 @@ SEEDS = {
     "read_all_again_after_completion": seed(3, [(EXTRA, 2)], plain + [(ALL, REST, 0), (STOP, REST, 0), (ALL, REST, 0)]),
     "stray_frame_alone": seed(10, [(STRAYFRAME, 2), (DELAY, 35)], plain),
     "garbled_record_then_again": seed(5, [(GARBLED, 1)], plain + [(TEST, REST, 0), (START, REST, 0)]),
+    "first_two_records_missing_twice": seed(3, [(GARBLED, 1), (STRAYBYTE, 2), (EXTRA, 2)], plain + [(TEST, REST, 0), (ALL, REST, 0)]),
     "hang_up_during_read_all": seed(10, [(HANGAFTER, 4)], plain + [(TEST, REST, 0), (ALL, REST, 0)]),
     "hang_up_by_the_technician": seed(10, [(DELAY, 20)], plain + [(HANGUP, heard(5), 0), (TEST, REST, 0), (START, REST, 0)]),
     "save_error_then_start": seed(10, [(LOG, 2)], [(TEST, REST, 0), (START, REST, 0), (START, REST, 0)]),
