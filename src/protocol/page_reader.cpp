@@ -3,8 +3,6 @@
 #include "protocol/record_handler.h"
 #include "protocol/waits.h"
 
-#include <algorithm>
-
 namespace splicerec {
 namespace {
 
@@ -23,7 +21,7 @@ std::string PageReader::stoppedAfter() const
 {
     const auto& state = context_.state;
     const int last = state.expectedNumber - 1;
-    const auto total = std::to_string(std::min(state.recordCount, RecordHandler::kRecordLimit));
+    const auto total = std::to_string(RecordHandler::lastNumber(state));
     if (last < 1)
         return "Stopped before the first of " + total + " records.";
     return "Stopped after record " + std::to_string(last) + " of " + total + ".";

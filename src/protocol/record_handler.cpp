@@ -1,6 +1,5 @@
 #include "protocol/record_handler.h"
 
-#include <algorithm>
 
 #include "protocol/record_line.h"
 #include "protocol/waits.h"
@@ -30,7 +29,7 @@ void RecordHandler::onReceive()
             reply.erase(reply.begin(), reply.begin() + (last - reply.data()));
         else if (reply.size() != RecordLine::kFrameSize)  // exactly one frame: the instrument numbers so
             return markMissing();
-        else if (numberOf(reply.data()) < 1 || numberOf(reply.data()) > std::min(state.recordCount, kRecordLimit))
+        else if (numberOf(reply.data()) < 1 || numberOf(reply.data()) > lastNumber(state))
             return;  // no record of this download, but noise: the one awaited may still come
     }
     take(reply);
@@ -68,7 +67,7 @@ void RecordHandler::take(const std::vector<std::uint8_t>& frame)
         window.setPageText(window.pageText() + "\r\n" + window.recordCaption());
     }
     state.recordArrived = 1;
-    window.showProgress(number, std::min(state.recordCount, kRecordLimit));
+    window.showProgress(number, lastNumber(state));
 
     try {
         context_.log.append(window.recordCaption());
@@ -102,11 +101,7 @@ void RecordHandler::awaitAfter(int number)
     context_.state.expectedNumber = isLast(number) ? 1 : number + 1;
 }
 
-bool RecordHandler::isLast(int number) const
-{
-    const int count = context_.state.recordCount;
-    return count <= kRecordLimit ? number == count : number == kRecordLimit;
-}
+bool RecordHandler::isLast(int number) const { return number == lastNumber(context_.state); }
 
 void RecordHandler::completeDownload()
 {

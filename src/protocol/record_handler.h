@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -18,6 +19,9 @@ public:
     static constexpr std::size_t kLongestReply = 64;
 
     explicit RecordHandler(HandlerContext& context) : context_(context) {}
+
+    // The number of a download's last record: it reads the first kRecordLimit at most.
+    static int lastNumber(const DownloadState& state) { return std::min(state.recordCount, kRecordLimit); }
 
     void onReceive();
 
