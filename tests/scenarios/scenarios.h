@@ -273,6 +273,8 @@ inline const std::vector<Scenario> kScenarios = {
     {"AtTheLimit", kFake, records(5000), reading(), done(5000, "StopRead"), {completed(5000)}, {{1, 5000}}},
     {"OneAboveTheLimit", kFake, records(5001), reading(), done(5001, "StopRead"), {completed(5000)}, {{1, 5000}}},
     {"LargestCount", kFake, records(65535), reading(), done(65535, "StopRead"), {completed(5000)}, {{1, 5000}}},
+    {"StopReadAboveTheLimit", kFake, records(5001), reading({click(kStop, 7)}), {ok(5001), "Next Page,ReadAll,StopRead", true},
+     {stopped(5, 5000)}, {{1, 5}}, "sn" + requests(5)},
 };
 // clang-format on
 
