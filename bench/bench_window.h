@@ -3,7 +3,7 @@
 #include <string>
 
 #include "window/event_pump.h"
-#include "window/window_ops.h"
+#include "protocol/window_ops.h"
 
 namespace splicerec::bench {
 

@@ -5,8 +5,8 @@
 #include "log/record_sink.h"
 #include "protocol/clock.h"
 #include "protocol/download_state.h"
-#include "serial/serial_port.h"
-#include "window/window_ops.h"
+#include "protocol/serial_port.h"
+#include "protocol/window_ops.h"
 
 namespace splicerec {
 

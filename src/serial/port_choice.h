@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "serial/serial_port.h"
+#include "protocol/serial_port.h"
 
 namespace splicerec {
 

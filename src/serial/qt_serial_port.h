@@ -2,7 +2,7 @@
 
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
-#include "serial/serial_port.h"
+#include "protocol/serial_port.h"
 
 #include <QObject>
 #include <QSerialPort>

@@ -9,7 +9,7 @@
 
 #include "window/event_pump.h"
 #include "window/port_dialog.h"
-#include "window/window_ops.h"
+#include "protocol/window_ops.h"
 
 class QAbstractNativeEventFilter;
 class QLabel;

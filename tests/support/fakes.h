@@ -11,8 +11,8 @@
 #include "instrument.h"
 #include "log/record_sink.h"
 #include "protocol/clock.h"
-#include "serial/serial_port.h"
-#include "window/window_ops.h"
+#include "protocol/serial_port.h"
+#include "protocol/window_ops.h"
 
 namespace splicerec::test {
 

@@ -12,8 +12,12 @@ enum class Button {
     Command4,  // "Next Page"
 };
 
-// What the protocol logic may do with the window. The widget window implements it
-// for real; tests implement it without any window system.
+// What the protocol logic may do with the window. Each platform's window implements
+// it; tests implement it without any window system. What a front-end must honour:
+// - pumpEvents(false) runs no click, key or menu handler; those wait for a later pump.
+// - The port's receive notification is still delivered while a box opened by a
+//   handler is up, so a record that arrives then is still taken.
+// - Once quit is requested, every open box is closed as if answered, and no new one opens.
 class WindowOps {
 public:
     virtual ~WindowOps() = default;
@@ -30,13 +34,12 @@ public:
     // How far a download has got: the last record number received against the total expected.
     virtual void showProgress(int received, int total) = 0;
 
-    // Modal box with a single OK button; returns when the operator has closed it.
-    // `detail`, when given, is shown beneath the text in smaller words.
+    // Modal box with a single OK button; returns when the operator has closed it, or at
+    // once when quit was requested. `detail`, when given, is shown beneath the text.
     virtual void showMessage(const std::string& text, const std::string& detail = {}) = 0;
 
     // Dispatches pending window and port events; may run any enabled handler nested.
     // Sleeps until the next event when nothing is pending, at most a few milliseconds.
-    // Without `userInput` clicks and keys wait for a later pump: no handler runs nested.
     virtual void pumpEvents(bool userInput = true) = 0;
 
     // True once the window is closing or the program was asked to quit: every wait ends.
