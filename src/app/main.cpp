@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QSettings>
 #include <QTextStream>
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -64,6 +63,8 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("splice-records"));
 
     std::unique_ptr<splicerec::sim::PtyInstrument> demoInstrument;
+    // Without --port the adapter is looked for afresh at each Com Test, not once here:
+    // the technician may plug it in, or in again, while the program runs.
     QString device = options.port;
     if (options.demo) {
         try {
@@ -76,13 +77,6 @@ int main(int argc, char* argv[])
         device = demoInstrument->devicePath();
     }
 
-    // Without --port the adapter is looked for afresh at each Com Test, not once here:
-    // the technician may plug it in, or in again, while the program runs.
-    const bool portGiven = std::any_of(rawArguments.begin(), rawArguments.end(), [](const QString& argument) {
-        return argument == QLatin1String("--port") || argument.startsWith(QLatin1String("--port="));
-    });
-    if (!options.demo && !portGiven)
-        device.clear();
     // The demo's terminal is its own; only a real port is picked and remembered.
     QSettings memory(QStringLiteral("splice-records"), QStringLiteral("splice-records"));
     splicerec::Program program(device, options.logPath.toStdString(), options.demo ? nullptr : &memory);

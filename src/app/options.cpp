@@ -84,7 +84,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const QString& 
     if (parser.value(log).isEmpty())
         return fail(QStringLiteral("--log needs a file."));
 
-    result.options.port = parser.value(port);
+    result.options.port = parser.isSet(port) ? parser.value(port) : QString();
     result.options.demo = parser.isSet(demo);
     result.options.logPath = parser.value(log);
     return result;

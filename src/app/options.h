@@ -6,7 +6,7 @@
 namespace splicerec {
 
 struct Options {
-    QString port;     // the device to open; ignored in demo mode
+    QString port;     // the device given; empty: the first adapter, looked for at each Com Test
     bool demo = false;  // serve the simulated instrument on a pseudo-terminal
     QString logPath;
 };

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "protocol/clock.h"
@@ -21,7 +20,6 @@ struct DownloadState {
     int recordAwaited = 0;
     int pageFirstLine = 1;
     int recordCount = 0;
-    std::array<std::string, 7> recordFields{};
     // An empty slot matches no byte of the identification.
     std::array<std::optional<std::uint8_t>, 6> linkReply{};
     std::vector<std::uint8_t> inputBuffer;

@@ -4,18 +4,6 @@
 #include "protocol/waits.h"
 
 namespace splicerec {
-namespace {
-
-// An empty count from 0 to 3000 that dispatches nothing; volatile keeps it from
-// being optimised away.
-void pauseBetweenPages()
-{
-    volatile int counter = 0;
-    while (counter <= 3000)
-        counter = counter + 1;
-}
-
-}  // namespace
 
 std::string PageReader::stoppedAfter() const
 {
@@ -114,10 +102,6 @@ void PageReader::readAll()
             requestRecord(wait);
             stopped = state.stopRequested == 1;
         }
-        if (stopped)
-            break;
-        // A short pause between pages that lets nothing else run.
-        pauseBetweenPages();
     }
 
     if (stopped)

@@ -46,7 +46,6 @@ std::vector<std::uint8_t> RecordHandler::readUntilQuiet(std::vector<std::uint8_t
         const auto more = port.readInput();
         reply.insert(reply.end(), more.begin(), more.end());
     }
-    context_.state.inputBuffer = reply;
     return reply;
 }
 
@@ -58,7 +57,6 @@ void RecordHandler::take(const std::vector<std::uint8_t>& frame)
     const auto line = RecordLine::fromFrame(frame);
     const int number = numberOf(frame.data());
     awaitAfter(number);
-    state.recordFields = line.fields;
     window.setRecordCaption(line.text);
     if (state.pageFirstLine == 1) {
         window.setPageText(window.recordCaption());

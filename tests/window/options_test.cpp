@@ -10,8 +10,8 @@ namespace splicerec {
 TEST(CommandLine, optionsTheirDefaultsAndMistakes)
 {
     const std::pair<QStringList, QString> cases[] = {
-        {{}, "run /dev/ttyUSB0 log.txt"},
-        {{"--demo", "--log", "x.txt"}, "demo /dev/ttyUSB0 x.txt"},
+        {{}, "run (first adapter) log.txt"},
+        {{"--demo", "--log", "x.txt"}, "demo (first adapter) x.txt"},
         {{"--list-ports"}, "list-ports"},
         {{"--bogus"}, "Unknown option 'bogus'."},
         {{"--port", ""}, "--port needs a device."},
@@ -25,7 +25,9 @@ TEST(CommandLine, optionsTheirDefaultsAndMistakes)
         const auto p = parseCommandLine(QStringList{"splice-records"} + arguments, "/dev/ttyUSB0", "log.txt");
         QString got = p.action == ListPorts ? "list-ports" : p.text.section("\n\n", 0, 0);
         if (p.action == Run)
-            got = QStringList{p.options.demo ? "demo" : "run", p.options.port, p.options.logPath}.join(' ');
+            got = QStringList{p.options.demo ? "demo" : "run",
+                              p.options.port.isEmpty() ? "(first adapter)" : p.options.port, p.options.logPath}
+                      .join(' ');
         EXPECT_EQ(got, expected) << arguments.join(' ').toStdString();
     }
 }
