@@ -10,7 +10,6 @@
 #include "app/program.h"
 #include "app/quit_signals.h"
 #include "log/record_log.h"
-#include "pty_instrument.h"
 #include "serial/port_choice.h"
 
 namespace {
@@ -41,7 +40,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("splice-records"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SPLICE_VERSION));
     const QString defaultPort = splicerec::defaultPortPath();
-    const QString defaultLog = QString::fromStdString(splicerec::RecordLog::defaultPath().string());
+    const QString defaultLog = QString::fromStdString(splicerec::RecordLog::defaultPath());
 
     // The whole command line is read before the GUI starts: help, the version, the port
     // list and a mistake need no display, and a machine without one must still say them.
@@ -58,29 +57,16 @@ int main(int argc, char* argv[])
     case Action::Run: break;
     }
     const auto& options = command.options;
+    const std::string logPath = options.logPath.toStdString();
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("splice-records"));
 
-    std::unique_ptr<splicerec::sim::PtyInstrument> demoInstrument;
-    // Without --port the adapter is looked for afresh at each Com Test, not once here:
-    // the technician may plug it in, or in again, while the program runs.
-    QString device = options.port;
-    if (options.demo) {
-        try {
-            demoInstrument = std::make_unique<splicerec::sim::PtyInstrument>(splicerec::sim::Behaviour{.paced = true});
-        } catch (const std::exception& error) {
-            print(stderr, QStringLiteral("splice-records: cannot start the demo instrument: %1\n")
-                              .arg(QString::fromLocal8Bit(error.what())));
-            return 1;
-        }
-        device = demoInstrument->devicePath();
-    }
-
-    // The demo's terminal is its own; only a real port is picked and remembered.
+    // Only a real port is picked and remembered.
     QSettings memory(QStringLiteral("splice-records"), QStringLiteral("splice-records"));
-    splicerec::Program program(device, options.logPath.toStdString(), options.demo ? nullptr : &memory);
-    auto& form1 = program.window();
+    const auto program = options.demo ? std::make_unique<splicerec::Program>(splicerec::Program::Demo{}, logPath)
+                                      : std::make_unique<splicerec::Program>(options.port, logPath, &memory);
+    auto& form1 = program->window();
     if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); })) {
         print(stderr, QStringLiteral("splice-records: cannot install the signal handlers\n"));
         return 1;

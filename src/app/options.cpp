@@ -75,7 +75,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const QString& 
     }
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
-    // The demo serves its own pseudo-terminal; a device named as well is a mistake,
+    // The demo has its own splicer; a device named as well is a mistake,
     // not something to ignore silently.
     if (parser.isSet(demo) && parser.isSet(port))
         return fail(QStringLiteral("--demo and --port cannot be used together."));

@@ -7,7 +7,7 @@ namespace splicerec {
 
 struct Options {
     QString port;     // the device given; empty: the first adapter, looked for at each Com Test
-    bool demo = false;  // serve the simulated instrument on a pseudo-terminal
+    bool demo = false;  // talk to the simulated instrument, in this process
     QString logPath;
 };
 

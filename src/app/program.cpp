@@ -2,11 +2,19 @@
 
 namespace splicerec {
 
-Program::Program(const QString& device, const std::filesystem::path& logPath, QSettings* memory)
-    : port_(device), log_(logPath), controller_(form1_, port_, clock_, log_)
+Program::Program(const QString& device, const std::string& logPath, QSettings* memory)
+    : Program(std::make_unique<QtSerialPort>(device), nullptr, logPath)
 {
     if (memory)
-        picker_ = std::make_unique<PortPicker>(port_, form1_, *memory, device);
+        picker_ = std::make_unique<PortPicker>(*device_, form1_, *memory, device);
+}
+
+Program::Program(Demo, const std::string& logPath) : Program(nullptr, std::make_unique<DemoLine>(), logPath) {}
+
+Program::Program(std::unique_ptr<QtSerialPort> device, std::unique_ptr<DemoLine> demo, const std::string& logPath)
+    : device_(std::move(device)), demo_(std::move(demo)), port_(device_ ? *device_ : demo_->port()), log_(logPath),
+      controller_(form1_, port_, clock_, log_)
+{
     form1_.setPortName(QString::fromStdString(port_.deviceName()));
     // The port looks for the adapter afresh at each open, so the tooltip follows it.
     QObject::connect(&form1_, &Form1::comTestPressed, &form1_, [this] {

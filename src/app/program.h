@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QString>
-#include <filesystem>
+#include <string>
 #include <memory>
 
+#include "app/demo_line.h"
 #include "app/port_picker.h"
 #include "log/record_log.h"
 #include "protocol/clock.h"
@@ -19,15 +20,23 @@ class Program {
 public:
     // With `memory`, Com Test may first let the technician pick the port, and the pick is
     // kept there for the next start; without it the port is `device` (empty: the first adapter).
-    Program(const QString& device, const std::filesystem::path& logPath, QSettings* memory = nullptr);
+    Program(const QString& device, const std::string& logPath, QSettings* memory = nullptr);
+    // On the simulated splicer, in this process: the demo.
+    struct Demo {};
+    Program(Demo, const std::string& logPath);
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
     Form1& window() { return form1_; }
-    QtSerialPort& port() { return port_; }
+    SerialPort& port() { return port_; }
 
 private:
-    QtSerialPort port_;
+    Program(std::unique_ptr<QtSerialPort> device, std::unique_ptr<DemoLine> demo, const std::string& logPath);
+
+    // One of the two is the port.
+    std::unique_ptr<QtSerialPort> device_;
+    std::unique_ptr<DemoLine> demo_;
+    SerialPort& port_;
     SteadyClock clock_;
     RecordLog log_;
     Form1 form1_;

@@ -42,7 +42,7 @@ struct FakeRun {
         // A pump that takes no user input (the record handler's own) plays no step either.
         if (!window.userInput)
             return;
-        if (const Step* step = player.due(nowMs(), static_cast<long>(port.heard.size()), depth == 0 && !boxOpen, boxOpen))
+        if (const Step* step = player.due(nowMs(), static_cast<long>(port.heard().size()), depth == 0 && !boxOpen, boxOpen))
             act(*step);
     }
 
@@ -90,7 +90,7 @@ struct FakeRun {
     void play()
     {
         while (!player.done() && !window.quit && window.pumps < pumpLimit &&
-               !(player.stuckAtRest(static_cast<long>(port.heard.size())) && !port.replying()))
+               !(player.stuckAtRest(static_cast<long>(port.heard().size())) && !port.replying()))
             window.pumpEvents();
         // Whatever is still on its way arrives while the program is idle.
         for (int pumps = 0; pumps < 20'000 && port.replying() && !window.quit; ++pumps)

@@ -20,7 +20,7 @@ TEST_P(FakeTime, endsAsTheRowSays)
     EXPECT_EQ(run.unsynced, std::vector<std::string>{}) << "boxes shown before the records were on the disk";
 
     expectOutcome(row, {run.boxes, run.window.status, run.window.buttons(), run.port.isOpen(), run.sink.lines,
-                        run.window.page, run.port.heard},
+                        run.window.page, run.port.heard()},
                   run.port.deviceName(), run.sink.location());
     if (const int last = row.lastShown(); last > 0) {
         EXPECT_EQ(run.window.progress, std::pair(last, std::min(row.behaviour.records, 5000)));
@@ -75,7 +75,7 @@ TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
     run.port.inject({0x00, 0x01, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // nobody asked for it
     bool injected = false;
     run.window.onPump([&] {
-        if (run.port.heard.size() == 3 && !std::exchange(injected, true)) {
+        if (run.port.heard().size() == 3 && !std::exchange(injected, true)) {
             run.port.inject({0x00, 0x06, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // record 6 of 5: noise
             run.port.inject({0x00, 0x00, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // no record is 0: noise
             run.port.inject({0x00, 0x05, 0x06, 0x24, 0x01, 0x02, 0x03});  // seven bytes: no record yet
@@ -84,7 +84,7 @@ TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
     });
     run.controller.start();
     EXPECT_EQ(run.sink.lines, std::vector<std::string>{"NO 00005: 2024-01-02 03:04   LOSS:0.06dB"});
-    EXPECT_EQ(run.port.heard, "sn" + requests(1)) << "record 5 of 5 completed the download";
+    EXPECT_EQ(run.port.heard(), "sn" + requests(1)) << "record 5 of 5 completed the download";
     EXPECT_EQ(run.window.messages, std::vector<std::string>{kComplete});
 }
 

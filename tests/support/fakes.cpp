@@ -48,7 +48,7 @@ void FakeSink::checkAppendable() const
 }
 
 SimPort::SimPort(FakeWindow& window, FakeClock& clock, Peer peer, bool stalled)
-    : clock_(clock), peer_(std::move(peer)), stalled_(stalled)
+    : InProcessPort(clock, std::move(peer), {.deviceName = "/dev/ttySIM0", .stalled = stalled})
 {
     window.onPump([this] { deliverDue(); });
 }
@@ -57,72 +57,7 @@ void SimPort::open()
 {
     if (!openError.empty())
         throw PortError(std::exchange(openError, {}));
-    open_ = true;
-    failure_.reset();
-}
-
-void SimPort::close()
-{
-    open_ = false;
-    failure_.reset();
-    pendingOutput_ = 0;
-    input_.clear();
-}
-
-void SimPort::write(std::string_view text)
-{
-    if (!open_)
-        return;
-    pendingOutput_ += static_cast<int>(text.size());
-    if (stalled_)
-        return;  // the line takes the bytes and never sends them
-    for (char c : text) {
-        heard += c;
-        for (auto& emission : peer_(static_cast<std::uint8_t>(c)))
-            inFlight_.emplace_back(clock_.now() + emission.after, std::move(emission));
-    }
-    std::stable_sort(inFlight_.begin(), inFlight_.end(), [](auto& a, auto& b) { return a.first < b.first; });
-}
-
-void SimPort::inject(const std::vector<std::uint8_t>& bytes)
-{
-    if (!open_)
-        return;
-    input_.insert(input_.end(), bytes.begin(), bytes.end());
-    raiseReceiveWhileFrameWaiting();
-}
-
-void SimPort::hangUp()
-{
-    if (!open_)
-        return;
-    close();
-    failure_ = PortError("The connection to " + deviceName() + " was lost.", "System message: Input/output error");
-}
-
-std::vector<std::uint8_t> SimPort::takeInput()
-{
-    return std::exchange(input_, {});
-}
-
-void SimPort::deliverDue()
-{
-    // What was written leaves at the next pump, as a short write does on a real port.
-    if (!stalled_)
-        pendingOutput_ = 0;
-    bool arrived = false;
-    while (!inFlight_.empty() && inFlight_.front().first <= clock_.now()) {
-        auto emission = std::move(inFlight_.front().second);
-        inFlight_.pop_front();
-        if (emission.hangUp) {
-            hangUp();
-        } else if (open_) {  // a closed port hears nothing
-            input_.insert(input_.end(), emission.bytes.begin(), emission.bytes.end());
-            arrived = true;
-        }
-    }
-    if (arrived)
-        raiseReceiveWhileFrameWaiting();
+    InProcessPort::open();
 }
 
 }  // namespace splicerec::test

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "instrument.h"
+#include "in_process_port.h"
 #include "log/record_sink.h"
 #include "protocol/clock.h"
 #include "protocol/serial_port.h"
@@ -78,56 +77,15 @@ struct FakeSink final : RecordSink {
     bool unappendable = false;  // as a missing folder is
 };
 
-// A port whose far end is a peer on the fake clock: the simulated instrument, or a
-// fuzzer's script. Written bytes reach the peer at once unless the line is stalled; its
-// replies land in the input buffer once due, when the window pumps. It keeps the
-// SerialPort contract on a closed port, as QtSerialPort does.
-class SimPort final : public SerialPort {
+// The in-process port on the fake clock, delivering at every pump; the first open can
+// be made to fail.
+class SimPort final : public sim::InProcessPort {
 public:
-    using Peer = std::function<std::vector<sim::Emission>(std::uint8_t)>;
-
     SimPort(FakeWindow& window, FakeClock& clock, Peer peer, bool stalled = false);
 
-    void setSettings(const std::string&) override {}
-    bool isOpen() const override { return open_; }
     void open() override;
-    void close() override;
-    void clearOutput() override { pendingOutput_ = 0; }
-    void clearInput() override { input_.clear(); }
-    void write(std::string_view text) override;
-    int pendingOutput() const override { return pendingOutput_; }
-    int pendingInput() const override { return static_cast<int>(input_.size()); }
-    std::optional<PortError> failure() const override { return failure_; }
-    std::string deviceName() const override { return "/dev/ttySIM0"; }
-
-    // Bytes that turn up from the line at once, as noise or a stray frame would.
-    void inject(const std::vector<std::uint8_t>& bytes);
-    // The device goes away, as an unplugged adapter does.
-    void hangUp();
-    bool replying() const { return !inFlight_.empty(); }
-    // When the next reply byte lands; none when nothing is on its way.
-    std::optional<Clock::TimePoint> nextDue() const
-    {
-        return inFlight_.empty() ? std::nullopt : std::optional(inFlight_.front().first);
-    }
 
     std::string openError;  // when set, the next open() fails with it
-    std::string heard;      // every byte the peer has received
-
-protected:
-    std::vector<std::uint8_t> takeInput() override;
-
-private:
-    void deliverDue();
-
-    FakeClock& clock_;
-    Peer peer_;
-    bool stalled_;
-    std::deque<std::pair<Clock::TimePoint, sim::Emission>> inFlight_;
-    std::vector<std::uint8_t> input_;
-    std::optional<PortError> failure_;
-    int pendingOutput_ = 0;
-    bool open_ = false;
 };
 
 }  // namespace splicerec::test
