@@ -125,7 +125,7 @@ Download download(const Config& config, int records, bool paced, Mode mode)
     BenchWindow window(mode);
     QtSerialPort port(QString::fromStdString(*device));
     SteadyClock clock;
-    RecordLog log(logPath);
+    RecordLog log(logPath.string());
     Controller controller(window, port, clock, log);
     controller.startUp();
     controller.comTest();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "log/record_sink.h"
@@ -9,24 +9,25 @@ namespace splicerec {
 
 // The record log: one line per record, CR LF after each, appended and never rewritten.
 // The file is open only for the duration of one append, so every record appended is in
-// the file even if the program dies; sync() puts it on the disk.
+// the file even if the program dies; sync() puts it on the disk. A pipe nobody reads
+// fails at once instead of holding the program: the POSIX open never blocks, and on
+// Windows only a file on a disk is taken (record_log_posix.cpp, record_log_win32.cpp).
 class RecordLog final : public RecordSink {
 public:
-    explicit RecordLog(std::filesystem::path path) : path_(std::move(path)) {}
+    // `path` in UTF-8, as every text inside the program.
+    explicit RecordLog(std::string path) : path_(std::move(path)) {}
 
     void append(std::string_view line) override;
     void sync() override;
     void checkAppendable() const override;
-    std::string location() const override { return path_.string(); }
-
-    const std::filesystem::path& path() const { return path_; }
+    std::string location() const override { return path_; }
 
     // RECORD.txt in the home directory on Linux; the drive root the instrument's
     // users know on Windows.
-    static std::filesystem::path defaultPath();
+    static std::string defaultPath();
 
 private:
-    std::filesystem::path path_;
+    std::string path_;
     bool unsynced_ = false;
     bool folderUnsynced_ = false;  // the file was created since the last sync
 };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +12,15 @@
 namespace splicerec {
 namespace {
 
-LogError failure(const std::filesystem::path& path, const char* step, int error)
+LogError failure(const std::string& path, const char* step, int error)
 {
-    return LogError("cannot " + std::string(step) + " " + path.string() + ": " + std::strerror(error));
+    return LogError("cannot " + std::string(step) + " " + path + ": " + std::strerror(error));
+}
+
+std::filesystem::path folderOf(const std::string& path)
+{
+    const std::filesystem::path file(path);
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
 // Never blocks: a FIFO nobody reads fails at once instead of hanging the program.
@@ -82,8 +89,7 @@ void RecordLog::sync()
         throw failure(path_, "save", syncError);
     if (folderUnsynced_) {
         // A new file is only safe once the folder that names it is.
-        const auto folder = path_.has_parent_path() ? path_.parent_path() : std::filesystem::path(".");
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int dir = ::open(folderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
             ::fsync(dir);
             ::close(dir);
@@ -103,19 +109,14 @@ void RecordLog::checkAppendable() const
     if (errno != ENOENT)
         throw failure(path_, "open", errno);
     // The first append creates the file: its folder must exist and let us add to it.
-    const auto folder = path_.has_parent_path() ? path_.parent_path() : std::filesystem::path(".");
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    if (::access(folderOf(path_).c_str(), W_OK | X_OK) != 0)
         throw failure(path_, "create", errno);
 }
 
-std::filesystem::path RecordLog::defaultPath()
+std::string RecordLog::defaultPath()
 {
-#ifdef _WIN32
-    return "c:\\RECORD.txt";
-#else
     const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && *home ? home : ".") / "RECORD.txt";
-#endif
+    return (std::filesystem::path(home && *home ? home : ".") / "RECORD.txt").string();
 }
 
 }  // namespace splicerec
