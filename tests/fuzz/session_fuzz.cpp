@@ -36,7 +36,7 @@ struct Input {
 };
 
 struct Session {
-    Scenario row{"fuzz", kFake, {}, {}, {}};
+    Scenario row{"fuzz", kNothing, {}, {}, {}};
     int logFailsFrom = 0;  // the record whose save fails first, 1-based; 0: none fails
     bool healthy = true;   // the splicer answers as the program expects, if slowly or noisily, and the log works
 };

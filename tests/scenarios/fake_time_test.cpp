@@ -36,7 +36,8 @@ TEST_P(FakeTime, endsAsTheRowSays)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, FakeTime, testing::ValuesIn(rowsFor(kFake)),
+// The fake port, log and clock script what no real device does on demand.
+INSTANTIATE_TEST_SUITE_P(Scenarios, FakeTime, testing::ValuesIn(rowsFor(kFullDisk | kScriptedPort | kDrivenClock)),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FakeTime, eachWaitFailsAtItsDeadlineNotBefore)
@@ -47,7 +48,7 @@ TEST(FakeTime, eachWaitFailsAtItsDeadlineNotBefore)
         {{.stalled = true}, linked(), 3000ms},
         {{.silentAfterRecords = 0}, started(), 3000ms}};
     for (const auto& [behaviour, steps, deadline] : cases) {
-        FakeRun run({"deadline", kFake, behaviour, steps, kFailed});
+        FakeRun run({"deadline", kNothing, behaviour, steps, kFailed});
         run.play();
         EXPECT_GE(run.clock.now().time_since_epoch(), deadline);
         EXPECT_LT(run.clock.now().time_since_epoch(), deadline + 100ms);
@@ -58,7 +59,7 @@ TEST(FakeTime, eachWaitFailsAtItsDeadlineNotBefore)
 // inside it: a reader started there would clear the input under the frame being judged.
 TEST(FakeTime, noClickRunsWhileTheRecordHandlerJudgesAReply)
 {
-    FakeRun run({"judging", kFake, {.strayByteBeforeRecord = 2}, reading(), done(57, "StopRead")});
+    FakeRun run({"judging", kNothing, {.strayByteBeforeRecord = 2}, reading(), done(57, "StopRead")});
     long withoutInput = 0;
     run.window.onPump([&] { withoutInput += !run.window.userInput; });
     run.play();
@@ -70,7 +71,7 @@ TEST(FakeTime, noClickRunsWhileTheRecordHandlerJudgesAReply)
 // number, not the number of frames taken, ends the download.
 TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
 {
-    FakeRun run({"frames", kFake, {.records = 5, .silentAfterRecords = 0}, linked(), kFailed});
+    FakeRun run({"frames", kNothing, {.records = 5, .silentAfterRecords = 0}, linked(), kFailed});
     run.play();
     run.port.inject({0x00, 0x01, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // nobody asked for it
     bool injected = false;
@@ -91,7 +92,7 @@ TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
 // Bytes that came while nobody waited, a glitch on an idle cable, are not the next identification.
 TEST(FakeTime, aComTestIgnoresWhatCameWhileTheLineWasIdle)
 {
-    FakeRun run({"idle noise", kFake, {}, linked(), kLinked});
+    FakeRun run({"idle noise", kNothing, {}, linked(), kLinked});
     run.play();
     run.port.inject({0x55, 0xAA});
     run.controller.comTest();
