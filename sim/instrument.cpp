@@ -83,8 +83,19 @@ std::vector<Emission> Instrument::nextRecord()
         phase_ = Phase::Mute;
         return {};
     }
-    const auto frameBytes = frame(nextRecord_);
+    if (nextRecord_ == behaviour_.skippedRecord && behaviour_.records > 1)
+        nextRecord_ = nextRecord_ >= behaviour_.records ? 1 : nextRecord_ + 1;
+    auto frameBytes = frame(nextRecord_);
+    if (nextRecord_ == behaviour_.misnumberedRecord) {  // only the number is wrong
+        frameBytes[0] = static_cast<std::uint8_t>(behaviour_.misnumberedAs >> 8);
+        frameBytes[1] = static_cast<std::uint8_t>(behaviour_.misnumberedAs & 0xFF);
+    }
     std::vector<std::uint8_t> bytes(frameBytes.begin(), frameBytes.end());
+    if (nextRecord_ == behaviour_.twoFramesAt && nextRecord_ < behaviour_.records) {
+        ++nextRecord_;
+        const auto second = frame(nextRecord_);
+        bytes.insert(bytes.end(), second.begin(), second.end());
+    }
     if (recordsServed_ == behaviour_.shortFrameAfterRecords) {
         bytes.pop_back();
         phase_ = Phase::Mute;

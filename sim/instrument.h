@@ -30,6 +30,10 @@ struct Behaviour {
     int strayByteBeforeRecord = -1;  // a 0x00 byte of noise comes kStrayLead before record K
     int strayFrameAfterRecord = -1;  // eight bytes of noise come kStrayLag after record K
     int garbledRecord = -1;        // record K comes with a noise byte inside its number
+    int misnumberedRecord = -1;    // record K comes whole but numbered `misnumberedAs`, as
+    int misnumberedAs = 0;         // after a bit flipped in its number byte
+    int skippedRecord = -1;        // record K is never sent: the answers run one ahead from there
+    int twoFramesAt = -1;          // the answer that carries record K carries record K+1 too
 };
 
 // A piece of the instrument's reply: send `bytes` (or drop the line) `after` the

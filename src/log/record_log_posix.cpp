@@ -42,6 +42,20 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
+// Whether the file's last byte, at `size`, is inside a line: a log edited by hand or
+// written by another tool may end without a line end. A file we cannot read is taken as ours.
+bool endsInsideALine(const std::string& path, off_t size)
+{
+    const int fd = size > 0 ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
+    char last = '\n';
+    if (fd >= 0) {
+        if (::pread(fd, &last, 1, size - 1) != 1)
+            last = '\n';
+        ::close(fd);
+    }
+    return last != '\n';
+}
+
 }  // namespace
 
 void RecordLog::append(std::string_view line)
@@ -57,7 +71,9 @@ void RecordLog::append(std::string_view line)
 
     struct stat info {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    std::string text(line);
+    // A record glued to an unfinished last line would spoil both: it starts a line of its own.
+    std::string text = regular && endsInsideALine(path_, info.st_size) ? "\r\n" : "";
+    text += line;
     text += "\r\n";
     const bool written = writeAll(fd, text);
     const int writeError = errno;

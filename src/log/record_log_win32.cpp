@@ -78,6 +78,23 @@ void refuseAllButDiskFiles(const Handle& file, const std::string& path)
         throw LogError("cannot open " + path + ": it is a device or a pipe, not a file");
 }
 
+// Whether the file's last byte, at `size`, is inside a line: a log edited by hand or
+// written by another tool may end without a line end. A file we cannot read is taken as ours.
+bool endsInsideALine(const std::wstring& path, LARGE_INTEGER size)
+{
+    if (size.QuadPart <= 0)
+        return false;
+    const Handle file(::CreateFileW(path.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING, 0, nullptr));
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+    char last = '\n';
+    DWORD count = 0;
+    if (!file.valid() || !::ReadFile(file.get(), &last, 1, &count, &at) || count != 1)
+        return false;
+    return last != '\n';
+}
+
 bool writeAll(HANDLE file, const std::string& text, DWORD& error)
 {
     for (std::size_t done = 0; done < text.size();) {
@@ -115,10 +132,12 @@ void RecordLog::append(std::string_view line)
     refuseAllButDiskFiles(file, path_);
 
     LARGE_INTEGER size{};
-    std::string text(line);
-    text += "\r\n";
     if (!::GetFileSizeEx(file.get(), &size))
         throw failure(path_, "open", ::GetLastError());
+    // A record glued to an unfinished last line would spoil both: it starts a line of its own.
+    std::string text = endsInsideALine(path, size) ? "\r\n" : "";
+    text += line;
+    text += "\r\n";
     DWORD error = ERROR_SUCCESS;
     const bool written = writeAll(file.get(), text, error);
     if (!written)

@@ -26,8 +26,15 @@ struct DownloadState {
 
     // Records arrive numbered 1, 2, 3, ... after a link test; this is the next one.
     int expectedNumber = 1;
-    // Records whose reply was garbled, since the last link test: none of it was logged.
+    // The download's account, since it began at record 1: every number up to the last one
+    // reached is logged, or named in one of these two. Missing: the reply was garbled or
+    // numbered out of place. Out of order: named missing, then its frame came in place of
+    // another's. Neither is in the log.
     std::vector<int> missingRecords;
+    std::vector<int> outOfOrderRecords;
+    // After a frame numbered out of place: the number the instrument sends next if that
+    // frame was the one it meant, so its count and ours went apart. 0: none.
+    int aheadNumber = 0;
     // Records this download appended to the log: since record 1 or the last link test.
     int recordsLogged = 0;
     // How long message boxes have been open, so that waits can leave it out.

@@ -8,14 +8,24 @@ std::string joined(const std::string& first, const std::string& second)
     return first.empty() || second.empty() ? first + second : first + "\n" + second;
 }
 
-std::string missingReport(const std::vector<int>& missing)
+std::string listed(const std::vector<int>& numbers)
 {
-    if (missing.empty())
-        return {};
-    std::string numbers;
-    for (int number : missing)
-        numbers += (numbers.empty() ? "" : ", ") + std::to_string(number);
-    return "Records missing from the log (garbled on the line): " + numbers + ". A new download brings them back.";
+    std::string text;
+    for (int number : numbers)
+        text += (text.empty() ? "" : ", ") + std::to_string(number);
+    return text;
+}
+
+// Every record of the download not in the log, named, and how to get it.
+std::string accountReport(const DownloadState& state)
+{
+    std::string text;
+    if (!state.missingRecords.empty())
+        text = "Records missing from the log (garbled on the line): " + listed(state.missingRecords) + ".";
+    if (!state.outOfOrderRecords.empty())
+        text += (text.empty() ? "" : " ") + std::string("Records that came out of order, not logged: ") +
+                listed(state.outOfOrderRecords) + ".";
+    return text.empty() ? text : text + " Com Test, then ReadAll, reads them again.";
 }
 
 }  // namespace
@@ -32,12 +42,14 @@ void HandlerContext::announceEnd(const std::string& text, std::string detail)
     try {
         log.sync();
     } catch (const LogError& error) {
-        detail = joined(detail, error.what());
+        // After a failed save the flush usually fails for the same reason: said once.
+        if (detail.find(error.what()) == std::string::npos)
+            detail = joined(detail, error.what());
     }
-    const auto missing = missingReport(state.missingRecords);
-    if (!missing.empty())
-        window.setStatusText(missing);
-    showMessage(text, joined(detail, missing));
+    const auto account = accountReport(state);
+    if (!account.empty())
+        window.setStatusText(account);
+    showMessage(text, joined(detail, account));
 }
 
 void HandlerContext::endQuietly()
@@ -47,8 +59,8 @@ void HandlerContext::endQuietly()
     } catch (const LogError&) {
         // Said at the next record or the end of the download, whichever comes first.
     }
-    if (!state.missingRecords.empty())
-        window.setStatusText(missingReport(state.missingRecords));
+    if (const auto account = accountReport(state); !account.empty())
+        window.setStatusText(account);
 }
 
 }  // namespace splicerec

@@ -44,17 +44,20 @@ void LinkTest::run()
     state.linkReply = {};
     state.expectedNumber = 1;
     state.missingRecords.clear();
+    state.outOfOrderRecords.clear();
+    state.aheadNumber = 0;
     state.recordsLogged = 0;
     Waiter wait(context_);
 
     if (!port.isOpen())
         port.open();
     window.setStatusText("Communicating...");
-    port.clearOutput();
-    port.clearInput();
-    port.write("s");
 
     try {
+        waitForQuietLine(wait);
+        port.clearOutput();
+        port.clearInput();
+        port.write("s");
         wait.drainOutput(wait.after(kDrainTimeout));
         while (!replyIsIdentification()) {
             if (!wait.until([&] { return port.pendingInput() == 6; }, wait.after(kIdentificationTimeout)))
@@ -98,6 +101,18 @@ void LinkTest::run()
     window.setEnabled(Button::Command3, true);
     window.setEnabled(Button::Command1, true);
     warnIfLogUnwritable();
+}
+
+// What is still on its way, the count of a link test this one interrupted (a double click)
+// or a late record, would be taken for the start of the identification and shift every
+// reply after it. A line that never falls quiet is left to fail the identification.
+void LinkTest::waitForQuietLine(Waiter& wait)
+{
+    auto& port = context_.port;
+    const auto giveUpAt = context_.clock.now() + kIdentificationTimeout;
+    while (wait.until([&] { return port.pendingInput() > 0; }, wait.after(kQuietLine)) &&
+           context_.clock.now() < giveUpAt)
+        port.readInput();
 }
 
 // Said now, while the technician can still fix it, rather than at the first record.

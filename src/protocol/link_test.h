@@ -6,6 +6,8 @@
 
 namespace splicerec {
 
+class Waiter;
+
 // "Com Test": checks that the instrument answers and learns how many records it holds.
 class LinkTest {
 public:
@@ -14,6 +16,9 @@ public:
     static constexpr std::chrono::milliseconds kCountTimeout{2000};
     static constexpr std::chrono::milliseconds kDrainTimeout{3000};
     static constexpr int kMaxWrongReplies = 10;
+    // Before "s" the line must have been quiet this long: longer than a splicer takes to
+    // start answering a command (50 ms), so that no reply to an earlier one is still to come.
+    static constexpr std::chrono::milliseconds kQuietLine{100};
 
     static constexpr const char* kFailureText = "Communication error ! Please check the cable !";
 
@@ -22,6 +27,7 @@ public:
     void run();
 
 private:
+    void waitForQuietLine(Waiter& wait);
     bool replyIsIdentification() const;
     void fail();
     void warnIfLogUnwritable();

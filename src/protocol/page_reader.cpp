@@ -26,6 +26,12 @@ void PageReader::requestRecord(Waiter& wait)
     auto& port = context_.port;
     auto& state = context_.state;
 
+    // Record 1 begins a download, and its account.
+    if (state.expectedNumber == 1) {
+        state.missingRecords.clear();
+        state.outOfOrderRecords.clear();
+        state.aheadNumber = 0;
+    }
     port.clearOutput();
     port.clearInput();
     struct Awaiting {

@@ -1,6 +1,5 @@
 #include "protocol/record_handler.h"
 
-
 #include "protocol/record_line.h"
 #include "protocol/waits.h"
 
@@ -25,14 +24,31 @@ void RecordHandler::onReceive()
         // line. Only the whole reply can tell, so read until the line is quiet.
         reply = readUntilQuiet(std::move(reply));
         const auto* last = reply.data() + reply.size() - RecordLine::kFrameSize;
+        const int number = numberOf(reply.data());
         if (reply.size() > RecordLine::kFrameSize && numberOf(last) == state.expectedNumber)
             reply.erase(reply.begin(), reply.begin() + (last - reply.data()));
         else if (reply.size() != RecordLine::kFrameSize)  // exactly one frame: the instrument numbers so
             return markMissing();
-        else if (numberOf(reply.data()) < 1 || numberOf(reply.data()) > lastNumber(state))
+        else if (number < 1 || number > lastNumber(state))
             return;  // no record of this download, but noise: the one awaited may still come
+        else if (number != state.aheadNumber)
+            return answeredOutOfPlace(number);
+        else
+            catchUpTo(number);
     }
-    take(reply);
+    takeEveryAwaitedFrame(reply);
+}
+
+// One answer may carry the next record too, as when the instrument sends ahead: each
+// whole frame that follows with the number then awaited is taken as well.
+void RecordHandler::takeEveryAwaitedFrame(const std::vector<std::uint8_t>& reply)
+{
+    take(reply.data());
+    for (std::size_t at = RecordLine::kFrameSize; at + RecordLine::kFrameSize <= reply.size() &&
+                                                  context_.port.isOpen() &&
+                                                  numberOf(reply.data() + at) == context_.state.expectedNumber;
+         at += RecordLine::kFrameSize)
+        take(reply.data() + at);
 }
 
 std::vector<std::uint8_t> RecordHandler::readUntilQuiet(std::vector<std::uint8_t> reply)
@@ -49,13 +65,14 @@ std::vector<std::uint8_t> RecordHandler::readUntilQuiet(std::vector<std::uint8_t
     return reply;
 }
 
-void RecordHandler::take(const std::vector<std::uint8_t>& frame)
+void RecordHandler::take(const std::uint8_t* frame)
 {
     auto& window = context_.window;
     auto& state = context_.state;
     state.recordAwaited = 0;
-    const auto line = RecordLine::fromFrame(frame);
-    const int number = numberOf(frame.data());
+    state.aheadNumber = 0;
+    const auto line = RecordLine::fromFrame({frame, RecordLine::kFrameSize});
+    const int number = numberOf(frame);
     awaitAfter(number);
     window.setRecordCaption(line.text);
     if (state.pageFirstLine == 1) {
@@ -85,11 +102,40 @@ void RecordHandler::markMissing()
     auto& state = context_.state;
     const int number = state.expectedNumber;
     awaitAfter(number);
+    state.aheadNumber = 0;
     state.missingRecords.push_back(number);
     state.recordAwaited = 0;
     state.recordArrived = 1;
     if (isLast(number))
         completeDownload();
+}
+
+// A whole frame of this download, but numbered other than the record asked for: a bit
+// flipped in its number, or the instrument's count and ours went apart. Logged under its
+// number it could log a record twice or end the download early, so the record asked for
+// is named missing, and the number that follows it is kept in case the instrument is
+// ahead. A number already named missing has now come, out of order.
+void RecordHandler::answeredOutOfPlace(int number)
+{
+    auto& state = context_.state;
+    auto& missing = state.missingRecords;
+    if (const auto named = std::find(missing.begin(), missing.end(), number); named != missing.end()) {
+        missing.erase(named);
+        state.outOfOrderRecords.push_back(number);
+    }
+    markMissing();
+    const bool ended = state.expectedNumber == 1;
+    state.aheadNumber = !ended && number + 1 > state.expectedNumber && number + 1 <= lastNumber(state) ? number + 1 : 0;
+}
+
+// The instrument is ahead of us: the frame before this one was its own, so the records
+// it skipped will not come, and the download goes on from here.
+void RecordHandler::catchUpTo(int number)
+{
+    auto& state = context_.state;
+    for (int skipped = state.expectedNumber; skipped < number; ++skipped)
+        state.missingRecords.push_back(skipped);
+    state.expectedNumber = number;
 }
 
 // After the last record the instrument starts over at the first, and so does a download

@@ -27,8 +27,11 @@ public:
 
 private:
     std::vector<std::uint8_t> readUntilQuiet(std::vector<std::uint8_t> reply);
-    void take(const std::vector<std::uint8_t>& frame);
+    void takeEveryAwaitedFrame(const std::vector<std::uint8_t>& reply);
+    void take(const std::uint8_t* frame);
     void markMissing();
+    void answeredOutOfPlace(int number);
+    void catchUpTo(int number);
     void awaitAfter(int number);
     bool isLast(int number) const;
     void completeDownload();

@@ -55,8 +55,8 @@ TEST(RecordLog, appendsEachLineWithCrLfAfterWhateverWasThere)
 {
     Scratch scratch;
     const std::string path = scratch.file("RECORD.txt");
-    // "": no file yet. The last row: a reader keeps the log open, as an editor may.
-    for (const std::string before : {"", "old\r\n", "kept open\r\n"}) {
+    // "": no file yet. "kept open": a reader keeps the log open, as an editor may.
+    for (const std::string before : {"", "old\r\n", "kept open\r\n", "by another tool\n"}) {
         fs::remove(fromUtf8(path));
         if (!before.empty())
             std::ofstream(fromUtf8(path), std::ios::binary) << before;
@@ -69,6 +69,11 @@ TEST(RecordLog, appendsEachLineWithCrLfAfterWhateverWasThere)
         log.sync();
         EXPECT_EQ(Scratch::read(fromUtf8(path)), before + "A\r\nB\r\n") << before;
     }
+    // A last line without a line end, as an editor may leave it, stays as it was, and the
+    // first record starts on a line of its own.
+    std::ofstream(fromUtf8(path), std::ios::binary | std::ios::trunc) << "edited by hand";
+    RecordLog(path).append("A");
+    EXPECT_EQ(Scratch::read(fromUtf8(path)), "edited by hand\r\nA\r\n");
 }
 
 // What a log that cannot be written says: the step, the file, and the system's reason in

@@ -24,7 +24,10 @@ struct FakeRun {
         if (row.setup == Setup::OpenFailsOnce)
             port.openError = "Cannot open " + port.deviceName() + ": permission denied.";
         sink.unappendable = row.setup == Setup::LogFolderMissing;
-        sink.failFrom = row.setup == Setup::LogFailsAtOnce ? 1 : row.setup == Setup::LogCutMidLine ? 3 : 0;
+        sink.failFrom = row.setup == Setup::LogFailsAtOnce ? 1
+                        : row.setup == Setup::LogCutMidLine || row.setup == Setup::LogFolderVanishes ? 3
+                                                                                                     : 0;
+        sink.vanishes = row.setup == Setup::LogFolderVanishes;
         window.onPump([this] { tick(); });
         window.whileMessageShown = [this](const std::string& text) { inBox(text); };
         controller.startUp();
@@ -78,8 +81,9 @@ struct FakeRun {
     {
         const auto& detail = window.details.back();
         boxes.push_back(detail.empty() ? text : text + "\n" + detail);
-        // A download is never said to have ended before its records are on the disk.
-        if (sink.synced != sink.lines.size())
+        // A download is never said to have ended before its records are on the disk, or
+        // the disk has refused them.
+        if (sink.synced != sink.lines.size() && !sink.syncFailed)
             unsynced.push_back(text);
         boxOpen = true;
         for (int pumps = 0; player.nextIsInBox() && !window.quit && pumps < 100'000; ++pumps)

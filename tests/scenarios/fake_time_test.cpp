@@ -37,16 +37,18 @@ TEST_P(FakeTime, endsAsTheRowSays)
 }
 
 // The fake port, log and clock script what no real device does on demand.
-INSTANTIATE_TEST_SUITE_P(Scenarios, FakeTime, testing::ValuesIn(rowsFor(kFullDisk | kScriptedPort | kDrivenClock)),
+INSTANTIATE_TEST_SUITE_P(Scenarios, FakeTime,
+                         testing::ValuesIn(rowsFor(kFullDisk | kScriptedPort | kDrivenClock | kScriptedLog)),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FakeTime, eachWaitFailsAtItsDeadlineNotBefore)
 {
+    // Every link test first waits 100 ms for a quiet line.
     const std::tuple<sim::Behaviour, std::vector<Step>, std::chrono::milliseconds> cases[] = {
-        {{.silent = true}, linked(), 1500ms},
-        {{.countReplyLength = 0}, linked(), 2000ms},
-        {{.stalled = true}, linked(), 3000ms},
-        {{.silentAfterRecords = 0}, started(), 3000ms}};
+        {{.silent = true}, linked(), 100ms + 1500ms},
+        {{.countReplyLength = 0}, linked(), 100ms + 2000ms},
+        {{.stalled = true}, linked(), 100ms + 3000ms},
+        {{.silentAfterRecords = 0}, started(), 100ms + 3000ms}};
     for (const auto& [behaviour, steps, deadline] : cases) {
         FakeRun run({"deadline", kNothing, behaviour, steps, kFailed});
         run.play();
@@ -67,26 +69,31 @@ TEST(FakeTime, noClickRunsWhileTheRecordHandlerJudgesAReply)
     EXPECT_EQ(run.sink.lines, expectedLines({{1, 57}}));
 }
 
-// Noise before a download, a frame numbered above the count, a frame in two pieces whose
-// number, not the number of frames taken, ends the download.
-TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndItsNumberDecidesTheEnd)
+// Noise before a download and frames numbered above the count or 0 are nobody's record;
+// the last record's number, arriving in two pieces in place of record 1, neither ends the
+// download nor is logged: record 1 is named missing, and record 2 is taken when it comes.
+TEST(FakeTime, onlyAnAwaitedWholeFrameIsARecordAndANumberOutOfPlaceEndsNothing)
 {
     FakeRun run({"frames", kNothing, {.records = 5, .silentAfterRecords = 0}, linked(), kFailed});
     run.play();
     run.port.inject({0x00, 0x01, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // nobody asked for it
-    bool injected = false;
+    std::size_t injectedAt = 0;
     run.window.onPump([&] {
-        if (run.port.heard().size() == 3 && !std::exchange(injected, true)) {
+        const auto heard = run.port.heard().size();
+        if (heard == 3 && std::exchange(injectedAt, heard) != heard) {
             run.port.inject({0x00, 0x06, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // record 6 of 5: noise
             run.port.inject({0x00, 0x00, 0x06, 0x24, 0x01, 0x02, 0x03, 0x04});  // no record is 0: noise
             run.port.inject({0x00, 0x05, 0x06, 0x24, 0x01, 0x02, 0x03});  // seven bytes: no record yet
             run.port.inject({0x04});
+        } else if (heard == 4 && std::exchange(injectedAt, heard) != heard) {
+            run.port.inject({0x00, 0x02, 0x06, 0x24, 0x01, 0x02, 0x03, 0x05});
         }
     });
     run.controller.start();
-    EXPECT_EQ(run.sink.lines, std::vector<std::string>{"NO 00005: 2024-01-02 03:04   LOSS:0.06dB"});
-    EXPECT_EQ(run.port.heard(), "sn" + requests(1)) << "record 5 of 5 completed the download";
-    EXPECT_EQ(run.window.messages, std::vector<std::string>{kComplete});
+    EXPECT_EQ(run.sink.lines, std::vector<std::string>{"NO 00002: 2024-01-02 03:05   LOSS:0.06dB"});
+    EXPECT_EQ(run.port.heard(), "sn" + requests(3)) << "the download went on after the record numbered 5";
+    EXPECT_EQ(run.window.messages, std::vector<std::string>{kSilent});
+    EXPECT_EQ(run.window.status, "Records missing from the log (garbled on the line): 1. Com Test, then ReadAll, reads them again.");
 }
 
 // Bytes that came while nobody waited, a glitch on an idle cable, are not the next identification.

@@ -43,6 +43,12 @@ struct Rig {
         case Setup::LogFailsAtOnce: logPath = "/dev/full"; break;
         case Setup::LogFolderMissing: logPath = dir.filePath("gone/RECORD.txt"); break;
         case Setup::LogIsFifo: ::mkfifo(QFile::encodeName(logPath).constData(), 0600); break;
+        case Setup::LogWithoutLineEnd: {
+            QFile log(logPath);
+            if (log.open(QIODevice::WriteOnly))
+                log.write(QByteArray::fromStdString(expectedLine(57)));
+            break;
+        }
         case Setup::LogCutMidLine:  // two lines of 42 bytes fit, the third is cut after 16
             ::getrlimit(RLIMIT_FSIZE, &savedLimit);
             smallLimit = {100, savedLimit.rlim_max};
@@ -50,6 +56,7 @@ struct Rig {
             savedSigxfsz = std::signal(SIGXFSZ, SIG_IGN);
             break;
         case Setup::OpenFailsOnce:
+        case Setup::LogFolderVanishes:
         case Setup::None: break;
         }
         program = std::make_unique<Program>(device, logPath.toStdString());
@@ -199,10 +206,11 @@ TEST_P(RealStack, endsAsTheRowSaysAndComesToRest)
     }
 }
 
-// Linux: device nodes, a FIFO, signals and a window of its own; /dev/full and a file size
-// limit fill the disk.
+// Linux: device nodes, a FIFO, signals, a window of its own and a log file on disk;
+// /dev/full and a file size limit fill the disk.
 INSTANTIATE_TEST_SUITE_P(Scenarios, RealStack,
-                         testing::ValuesIn(rowsFor(kPseudoTerminal | kPosixFiles | kPosixSignals | kWindowSystem | kFullDisk)),
+                         testing::ValuesIn(rowsFor(kPseudoTerminal | kPosixFiles | kPosixSignals | kWindowSystem |
+                                                   kFullDisk | kLogFile)),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

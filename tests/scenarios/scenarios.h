@@ -95,7 +95,7 @@ private:
 
 enum class Setup {
     None, OpenFailsOnce, MissingDevice, DeviceHeld, SymlinkToHeld, NoPermission, LogFailsAtOnce, LogCutMidLine,
-    LogIsFifo, LogFolderMissing
+    LogIsFifo, LogFolderMissing, LogFolderVanishes, LogWithoutLineEnd
 };
 
 struct End {
@@ -114,6 +114,8 @@ enum Needs : unsigned {
     kFullDisk = 1 << 4,        // a log whose disk is full from a chosen record on
     kScriptedPort = 1 << 5,    // a port whose open fails on demand
     kDrivenClock = 1 << 6,     // steps that land at an exact moment of the program's waits
+    kScriptedLog = 1 << 7,     // a log whose folder vanishes at a chosen record
+    kLogFile = 1 << 8,         // a log file that an earlier program or an editor left behind
 };
 constexpr Needs operator|(Needs a, Needs b) { return Needs(unsigned(a) | unsigned(b)); }
 
@@ -155,6 +157,15 @@ const std::string kFail = "Communication error ! Please check the cable !",
 // A box as the runners see it: its text, and its detail on the next line. "{log}" is the log file.
 inline std::string box(const std::string& text, const std::string& detail) { return text + "\n" + detail; }
 inline std::string completed(int logged) { return box(kComplete, std::to_string(logged) + " records appended to {log}."); }
+// The account of records not logged, as the status line and the end box give it.
+inline std::string missing(const std::string& numbers)
+{
+    return "Records missing from the log (garbled on the line): " + numbers + ". Com Test, then ReadAll, reads them again.";
+}
+inline std::string completedWithout(int logged, const std::string& numbers)
+{
+    return completed(logged) + "\n" + missing(numbers);
+}
 inline std::string stopped(int last, int total)
 {
     return box(kStopped, "Stopped after record " + std::to_string(last) + " of " + std::to_string(total) + ".");
@@ -217,11 +228,21 @@ inline const std::vector<Scenario> kScenarios = {
      {{1, 57}}},
     {"StrayFrameAfterARecord", kNothing, {.replyDelay = 40ms, .strayFrameAfterRecord = 5}, reading(),
      done(57, "StopRead"), {completed(57)}, {{1, 57}}},
-    {"GarbledRecordIsNamedMissing", kNothing, {.garbledRecord = 11}, reading(),
-     {"Records missing from the log (garbled on the line): 11. A new download brings them back.", "StopRead", false},
-     {box(kComplete, "56 records appended to {log}.\nRecords missing from the log (garbled on the line): 11. A new "
-                    "download brings them back.")},
-     {{1, 10}, {12, 57}}},
+    {"GarbledRecordIsNamedMissing", kNothing, {.garbledRecord = 11}, reading(), {missing("11"), "StopRead", false},
+     {completedWithout(56, "11")}, {{1, 10}, {12, 57}}},
+    // A whole frame numbered out of place is never logged under that number, nor ends the
+    // download: the record asked for is named missing, and a count that went apart catches up.
+    {"EighthAnswerNumberedNine", kNothing, {.records = 25, .misnumberedRecord = 8, .misnumberedAs = 9}, reading(),
+     {missing("8"), "StopRead", false}, {completedWithout(24, "8")}, {{1, 7}, {9, 25}}},
+    {"EighthAnswerNumberedSeven", kNothing, {.records = 25, .misnumberedRecord = 8, .misnumberedAs = 7}, reading(),
+     {missing("8"), "StopRead", false}, {completedWithout(24, "8")}, {{1, 7}, {9, 25}}},
+    {"FifthAnswerNumberedAsTheLast", kNothing, {.records = 25, .paced = true, .misnumberedRecord = 5, .misnumberedAs = 25},
+     reading(), {missing("5"), "StopRead", false}, {completedWithout(24, "5")}, {{1, 4}, {6, 25}}, "sn" + requests(25)},
+    {"AnswersOneAheadFromTheEighth", kNothing, {.records = 25, .skippedRecord = 8}, reading(),
+     {missing("8, 9"), "StopRead", false}, {completedWithout(23, "8, 9")}, {{1, 7}, {10, 25}}, "sn" + requests(24), -1,
+     Setup::None, nullptr, 22},
+    {"TwoFramesInOneAnswer", kNothing, {.records = 25, .twoFramesAt = 5}, reading(), done(25, "StopRead"),
+     {completed(25)}, {{1, 25}}, "sn" + requests(24), -1, Setup::None, nullptr, 22},
     {"StalledJustAfterARequest", kNothing, {.lateAfterRecords = 3, .lateBy = 200ms}, started({at(6, 0, Step::Stall)}),
      kPaged, {}, {{1, 20}}},
     // 3. Silence and hang-ups midway: one message; a hung-up port closes at once.
@@ -248,6 +269,12 @@ inline const std::vector<Scenario> kScenarios = {
      {"The records cannot be saved to {log} !\ncannot open {log}: No such device or address*", kSaveBox}, {}, "", 1,
      Setup::LogIsFifo},
     {"LogFolderMissing", kNothing, {}, linked(), kLinked, {kCannotSave}, {}, "", -1, Setup::LogFolderMissing},
+    // The same reason from the failed save and from the flush before the box: said once.
+    {"LogFolderVanishesMidDownload", kScriptedLog, {}, started(), kSaveFailed,
+     {box(kSaveError, "cannot open {log}: No such file or directory")}, {{1, 2}}, "", 3, Setup::LogFolderVanishes},
+    // Its last line edited by hand, without a line end: the records start on a line of their own.
+    {"LogWithoutALineEndAtItsEnd", kLogFile, {}, started(), kPaged, {}, {{57, 57}, {1, 20}}, "", -1,
+     Setup::LogWithoutLineEnd},
     {"SaveErrorReadForFiveSeconds", kFullDisk, {}, started({at(kInBox, 5000, Step::AnswerBox)}), kSaveFailed, {kSaveBox},
      {}, "", 1, Setup::LogFailsAtOnce},
     // 6. Quitting while each kind of wait runs, in the window and by SIGTERM to the program.
@@ -262,7 +289,14 @@ inline const std::vector<Scenario> kScenarios = {
     {"SigtermInRecordWait", kPosixSignals, silentAfter(3), started({at(6, 200, Step::Sigterm)}), kQuitReading, {}, {{1, 3}}},
     {"SigtermInMessageBox", kPosixSignals, silentAfter(3), started({at(kInBox, 200, Step::Sigterm)}), kFailed, {kSilentBox},
      {{1, 3}}},
-    // 7. Buttons pressed again while something runs or after it ended.
+    // 7. Buttons pressed again while something runs or after it ended. A double-clicked Com
+    // Test starts again while the first one's count is arriving; a link test waits for a
+    // quiet line, so neither that count nor a late record in pieces shifts its replies.
+    {"ComTestDoubleClickedWhileTheCountArrives", kNothing, {.replyDelay = 50ms, .paced = true},
+     linked({click(kTest, 2, 56), click(kStart)}), kPaged, {}, {{1, 20}}, "snsn" + requests(20)},
+    {"LateRecordInPiecesAsComTestStarts", kNothing,
+     {.replyDelay = 50ms, .pieces = 4, .pieceGap = 15ms, .lateAfterRecords = 3, .lateBy = 3000ms},
+     started({click(kTest), click(kStart)}), kPaged, {kSilentBox}, {{1, 3}, {1, 20}}},
     {"ComTestWhileReadAllWaits", kNothing, {.lateAfterRecords = 5, .lateBy = 2000ms},
      reading({click(kTest, 8, 100), click(kStart, kAtRest, 2500)}), kPaged, {}, {{1, 5}, {1, 20}}},
     {"StopReadLetsTheAwaitedRecordArrive", kDrivenClock, {}, reading({click(kStop, 7)}), kPaged, {stopped(5, 57)}, {{1, 5}},

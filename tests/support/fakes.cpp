@@ -37,8 +37,17 @@ void FakeWindow::pumpEvents(bool input)
 void FakeSink::append(std::string_view line)
 {
     if (failFrom > 0 && ++appends >= failFrom)
-        throw LogError("cannot write /fake/RECORD.txt: No space left on device");
+        throw LogError(vanishes ? "cannot open /fake/RECORD.txt: No such file or directory"
+                                : "cannot write /fake/RECORD.txt: No space left on device");
     lines.emplace_back(line);
+}
+
+void FakeSink::sync()
+{
+    syncFailed = vanishes && failFrom > 0 && appends >= failFrom;
+    if (syncFailed)
+        throw LogError("cannot open /fake/RECORD.txt: No such file or directory");
+    synced = lines.size();
 }
 
 void FakeSink::checkAppendable() const

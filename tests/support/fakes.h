@@ -67,14 +67,16 @@ struct FakeWindow final : WindowOps {
 // The record log in memory; it fails from the `failFrom`-th append on (1-based, 0: never).
 struct FakeSink final : RecordSink {
     void append(std::string_view line) override;
-    void sync() override { synced = lines.size(); }
+    void sync() override;
     void checkAppendable() const override;
     std::string location() const override { return "/fake/RECORD.txt"; }
 
     std::vector<std::string> lines;
     std::size_t synced = 0;  // lines on the disk
+    bool syncFailed = false;  // the last flush could not put them there
     int failFrom = 0, appends = 0;
     bool unappendable = false;  // as a missing folder is
+    bool vanishes = false;      // from failFrom on, as a folder that is gone: the flush fails too
 };
 
 // The in-process port on the fake clock, delivering at every pump; the first open can
