@@ -2,11 +2,13 @@
 // whether the log fails, and what the technician does when. Whatever it says, the session
 // must end without a crash or a hang and stop at once when the window quits; the log holds
 // every record taken unless its save failed; every message box is explained; every line
-// logged is a record the splicer sent, in order; and a healthy splicer read plainly (Com
-// Test, then ReadAll, however the program stalls) gives every record.
+// logged is a record the splicer sent, in order; at each box and at the end, every record
+// number of the download up to the last one reached is logged once or named, missing or
+// out of order, and never both; and a healthy splicer read plainly (Com Test, then
+// ReadAll, however the program stalls) gives every record.
 //
 // Input, one byte at a time (an exhausted input reads zeros): the record count (% 41);
-// pairs of a setting (% 16, see `decode`) and its value, up to a setting 0; then steps of
+// pairs of a setting (% 19, see `decode`) and its value, up to a setting 0; then steps of
 // three bytes, up to 12: the action (% 8: Com Test, Start, Next Page, ReadAll, StopRead,
 // hang-up, stall, quit), the trigger (% 4: 0 at rest, 1 in a box, else when the splicer
 // has heard trigger / 4 bytes) and the delay after it, in tens of milliseconds.
@@ -46,7 +48,7 @@ Session decode(Input in)
     Session s;
     auto& b = s.row.behaviour;
     b.records = in.next() % 41;
-    for (int setting; (setting = in.next() % 16) != 0;) {
+    for (int setting; (setting = in.next() % 19) != 0;) {
         const int v = in.next();
         switch (setting) {
         case 1: b.wrongIdentifications = v % 13; s.healthy &= b.wrongIdentifications <= 10; break;
@@ -76,11 +78,20 @@ Session decode(Input in)
             s.row.setup = v & 8 ? Setup::OpenFailsOnce : Setup::None;
             s.healthy &= v % 16 == 0;
             break;
+        case 16:
+            b.misnumberedRecord = v % 41;
+            b.misnumberedAs = in.next() % 41;
+            s.healthy = false;
+            break;
+        case 17: b.skippedRecord = v % 41; s.healthy = false; break;
+        case 18: b.twoFramesAt = v % 41; break;
         }
     }
     // A record between a stray byte and trailing bytes is named missing: one is looked for at a
     // reply's start and at its end only.
     s.healthy &= b.strayByteBeforeRecord < 0 || b.extraBytesPerFrame == 0;
+    // Two frames of one answer split in pieces: the second comes after its request was answered.
+    s.healthy &= b.twoFramesAt < 0 || b.pieces == 1;
     // Trailing bytes split off a frame may come after the next reply in the simulators, which
     // one wire never does.
     if (b.pieces > 1)
@@ -97,12 +108,64 @@ Session decode(Input in)
 
 bool isClick(const Step& step, std::string_view button) { return step.action == Step::Click && step.button == button; }
 
+// The numbers listed after `label` in `text`, up to the full stop: "8, 9."
+std::vector<int> numbersAfter(const std::string& text, const std::string& label)
+{
+    std::vector<int> numbers;
+    const auto at = text.find(label);
+    if (at == std::string::npos)
+        return numbers;
+    const char* p = text.c_str() + at + label.size();
+    while (*p >= '0' && *p <= '9') {
+        char* end = nullptr;
+        numbers.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+        p = end;
+        if (p[0] == ',' && p[1] == ' ')
+            p += 2;
+    }
+    return numbers;
+}
+
+// A download's account as the technician is given it, against the lines it logged: each
+// number from 1 to the last one reached stands once, logged or named, in one place only.
+void checkAccount(const std::vector<std::string>& logged, const std::vector<int>& missing,
+                  const std::vector<int>& outOfOrder, const std::string& when)
+{
+    std::vector<int> all(missing);
+    all.insert(all.end(), outOfOrder.begin(), outOfOrder.end());
+    for (const auto& line : logged)
+        all.push_back(std::atoi(line.c_str() + 3));  // "NO 00012: ..."
+    std::sort(all.begin(), all.end());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (all[i] != static_cast<int>(i) + 1)
+            violated("the account " + when + " does not name record " + std::to_string(i + 1) +
+                     " exactly once: logged " + std::to_string(logged.size()) + ", missing " +
+                     std::to_string(missing.size()) + ", out of order " + std::to_string(outOfOrder.size()));
+}
+
 void runSession(const std::uint8_t* data, std::size_t size)
 {
     const Session s = decode({data, data + size});
     const auto& steps = s.row.steps;
     FakeRun run(s.row);
     run.sink.failFrom = s.logFailsFrom;
+    // Each request for record 1 begins a download and its account; each box is checked
+    // against the lines logged since.
+    struct Account {
+        std::string detail;
+        std::size_t begin, end;  // the download's lines in the log
+    };
+    std::vector<Account> accounts;
+    std::size_t downloadBegan = 0;
+    // First at each pump, before the port delivers: record 1 may be taken in the same pump.
+    run.window.pumpHooks.insert(run.window.pumpHooks.begin(), [&] {
+        if (run.controller.state().recordAwaited == 1 && run.controller.state().expectedNumber == 1)
+            downloadBegan = run.sink.lines.size();
+    });
+    run.window.whileMessageShown = [&](const std::string& text) {
+        accounts.push_back({run.window.details.back(), downloadBegan, run.sink.lines.size()});
+        run.inBox(text);
+    };
     run.pumpLimit = 5'000'000;  // a dozen downloads of 40 slow records, each to its deadline
     // A link test that took a reply's tail for its count may promise thousands of records.
     long tangledPumps = 0;
@@ -139,6 +202,17 @@ void runSession(const std::uint8_t* data, std::size_t size)
         logged += logged < run.sink.lines.size() && run.sink.lines[logged] == line;
     if (logged != run.sink.lines.size())
         violated("the log is not the records taken, in order");
+    // A record whose save failed is shown and not logged: the save error says so instead.
+    if (run.plain && saveErrors == 0) {
+        const auto& lines = run.sink.lines;
+        for (const auto& [detail, begin, end] : accounts)
+            checkAccount({lines.begin() + static_cast<long>(begin), lines.begin() + static_cast<long>(end)},
+                         numbersAfter(detail, "Records missing from the log (garbled on the line): "),
+                         numbersAfter(detail, "Records that came out of order, not logged: "), "in a box");
+        const auto& state = run.controller.state();
+        checkAccount({lines.begin() + static_cast<long>(downloadBegan), lines.end()}, state.missingRecords,
+                     state.outOfOrderRecords, "at the end");
+    }
     // No line could tell a record from noise that completes a frame cut short, lands inside a
     // frame split in pieces or follows a stray byte into the awaited number (the stray frame
     // comes where the program's pace puts it).

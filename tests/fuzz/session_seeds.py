@@ -6,7 +6,7 @@ import pathlib, sys
 REST, BOX = 0, 1
 def heard(n): return 4 * n + 2
 TEST, START, NEXT, ALL, STOP, HANGUP, STALL, QUIT = range(8)
-WRONG, DELAY, PIECES, EXTRA, STRAYBYTE, LOST, HANGAFTER, SILENT, SHORT, LATE, STRAYFRAME, GARBLED, COUNTLEN, GARBAGE, LOG = range(1, 16)
+WRONG, DELAY, PIECES, EXTRA, STRAYBYTE, LOST, HANGAFTER, SILENT, SHORT, LATE, STRAYFRAME, GARBLED, COUNTLEN, GARBAGE, LOG, MISNUMBERED, SKIPPED, TWOFRAMES = range(1, 19)
 def seed(records, settings, steps):
     b = [records]
     for s in settings: b += list(s)
@@ -40,6 +40,10 @@ SEEDS = {
     "silent_after_seven_records": seed(11, [(SILENT, 7)], plain),
     "com_test_in_every_wait": seed(10, [(DELAY, 8)], plain + [(TEST, heard(4), 0), (TEST, heard(9), 0), (START, REST, 0), (NEXT, heard(14), 0)]),
     "wrong_count_length": seed(10, [(COUNTLEN, 3)], [(TEST, REST, 0)]) ,
+    "eighth_answer_numbered_nine": seed(25, [(MISNUMBERED, 8, 9)], plain),
+    "fifth_answer_numbered_as_the_last": seed(25, [(MISNUMBERED, 5, 25)], plain + [(TEST, REST, 0), (ALL, REST, 0)]),
+    "answers_one_ahead_from_the_eighth": seed(25, [(SKIPPED, 8)], plain),
+    "two_frames_in_one_answer": seed(25, [(TWOFRAMES, 5), (EXTRA, 2)], plain),
 }
 out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).parent / "corpus/session")
 out.mkdir(parents=True, exist_ok=True)
