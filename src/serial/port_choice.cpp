@@ -35,15 +35,6 @@ QString firstWithPrefix(const QStringList& entries, const QString& prefix)
     return *std::min_element(matching.begin(), matching.end(), numberedBefore);
 }
 
-// The system's wording, fitted into a sentence of ours.
-QString plainReason(const QString& reason)
-{
-    auto text = reason.trimmed();
-    while (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    return text.isEmpty() ? QStringLiteral("unknown error") : text;
-}
-
 // The USB device above a tty node, found by walking up from its sysfs device: the first
 // directory holding idVendor.
 void fillUsbIdentityFromSysfs(PortDescription& port)
@@ -150,41 +141,16 @@ QString permissionAdvice(const QString& device, const DeviceAccess& access)
 PortError openFailure(OpenFailure kind, const QString& device, const QString& systemReason,
                       const DeviceAccess& access, const QStringList& presentPorts)
 {
-    const auto head = QStringLiteral("Cannot open %1: ").arg(device);
-    const auto error = [&systemReason](const QString& message) {
-        return PortError(message.toStdString(), plainReason(systemReason).toStdString());
-    };
-    switch (kind) {
-    case OpenFailure::NotFound:
-        // A typo or a renumbered adapter is the usual cause: show what is there.
-        if (presentPorts.isEmpty())
-            return error(head + QStringLiteral(
-                             "the device does not exist or is not connected. No serial port is "
-                             "connected at all: plug in the serial adapter and press Com Test again."));
-        return error(head + QStringLiteral(
-                                "the device does not exist or is not connected. Serial ports present: %1. "
-                                "Plug in the serial adapter, or press Com Test again and pick one of "
-                                "those.")
-                                .arg(presentPorts.join(QStringLiteral(", "))));
-    case OpenFailure::PermissionDenied:
-        return error(head + QStringLiteral("permission denied. ") + permissionAdvice(device, access));
-    case OpenFailure::InUse:
-        return error(head + QStringLiteral(
-                                "it is in use by another program. Close that program (or the other copy "
-                                "of this one) and try again."));
-    case OpenFailure::Other:
-        break;
-    }
-    return error(head + plainReason(systemReason) + QStringLiteral(". Check that it is the splicer's serial port."));
+    std::vector<std::string> present;
+    for (const auto& port : presentPorts)
+        present.push_back(port.toStdString());
+    return describeOpenFailure(kind, device.toStdString(), systemReason.toStdString(), present,
+                               permissionAdvice(device, access).toStdString());
 }
 
 PortError connectionLost(const QString& device, const QString& systemReason)
 {
-    return PortError(QStringLiteral("The connection to %1 was lost: the adapter was unplugged or stopped "
-                                    "answering. Plug it in again and check the cable, then press Com Test.")
-                         .arg(device)
-                         .toStdString(),
-                     QStringLiteral("System message: %1").arg(plainReason(systemReason)).toStdString());
+    return describeLostConnection(device.toStdString(), systemReason.toStdString());
 }
 
 std::vector<PortDescription> presentPorts()

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/serial_port.h"
+#include "serial/port_messages.h"
 
 namespace splicerec {
 
@@ -21,8 +22,6 @@ QString choosePortPath(const QStringList& devEntries);
 
 // choosePortPath() over what /dev holds now.
 QString defaultPortPath();
-
-enum class OpenFailure { NotFound, PermissionDenied, InUse, Other };
 
 // QSerialPort reports a held lock, EACCES and EBUSY all as PermissionError; whether we
 // may read and write the node tells "not allowed" from "someone else has it".
