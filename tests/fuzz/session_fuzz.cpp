@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "scenarios/fake_run.h"
@@ -90,12 +91,12 @@ Session decode(Input in)
     // A record between a stray byte and trailing bytes is named missing: one is looked for at a
     // reply's start and at its end only.
     s.healthy &= b.strayByteBeforeRecord < 0 || b.extraBytesPerFrame == 0;
-    // Two frames of one answer split in pieces: the second comes after its request was answered.
-    s.healthy &= b.twoFramesAt < 0 || b.pieces == 1;
-    // Trailing bytes split off a frame may come after the next reply in the simulators, which
-    // one wire never does.
-    if (b.pieces > 1)
+    // Trailing bytes split off a frame, or the second frame of a double answer, may come after
+    // the next reply in the simulators, which one wire never does.
+    if (b.pieces > 1) {
         b.extraBytesPerFrame = 0;
+        b.twoFramesAt = -1;
+    }
     static constexpr const char* kButtons[] = {kTest, kStart, kNext, kAll, kStop};
     static constexpr Step::Action kOthers[] = {Step::HangUp, Step::Stall, Step::Quit};
     for (int i = 0; i < 12 && in.at < in.end; ++i) {
@@ -149,18 +150,22 @@ void runSession(const std::uint8_t* data, std::size_t size)
     const auto& steps = s.row.steps;
     FakeRun run(s.row);
     run.sink.failFrom = s.logFailsFrom;
-    // Each request for record 1 begins a download and its account; each box is checked
-    // against the lines logged since.
+    // Each request for record 1 begins a download and its account, and a link test begins
+    // an empty one; each box is checked against the lines logged since.
     struct Account {
         std::string detail;
         std::size_t begin, end;  // the download's lines in the log
     };
     std::vector<Account> accounts;
     std::size_t downloadBegan = 0;
+    std::set<std::size_t> downloadsBegan{0};  // where in the log each download's lines begin
+    unsigned linkTests = 0;
     // First at each pump, before the port delivers: record 1 may be taken in the same pump.
     run.window.pumpHooks.insert(run.window.pumpHooks.begin(), [&] {
-        if (run.controller.state().recordAwaited == 1 && run.controller.state().expectedNumber == 1)
-            downloadBegan = run.sink.lines.size();
+        const auto& state = run.controller.state();
+        if ((state.recordAwaited == 1 && state.expectedNumber == 1) ||
+            std::exchange(linkTests, state.linkTestsStarted) != state.linkTestsStarted)
+            downloadsBegan.insert(downloadBegan = run.sink.lines.size());
     });
     run.window.whileMessageShown = [&](const std::string& text) {
         accounts.push_back({run.window.details.back(), downloadBegan, run.sink.lines.size()});
@@ -215,28 +220,20 @@ void runSession(const std::uint8_t* data, std::size_t size)
     }
     // No line could tell a record from noise that completes a frame cut short, lands inside a
     // frame split in pieces or follows a stray byte into the awaited number (the stray frame
-    // comes where the program's pace puts it).
+    // comes where the program's pace puts it), nor from a frame misnumbered as the awaited one.
     const auto& b = s.row.behaviour;
     const bool cutShort = b.shortFrameAfterRecords >= 0 || b.pieces > 1;
     if (!run.plain || (b.strayFrameAfterRecord >= 0 && (cutShort || b.strayByteBeforeRecord >= 0)) ||
-        (cutShort && b.extraBytesPerFrame > 0))
+        (cutShort && b.extraBytesPerFrame > 0) || b.misnumberedRecord >= 0)
         return;
     const auto genuine = expectedLines({{1, b.records}});
-    // Each one a record the splicer sent, after the one before it or starting a download over:
-    // at the first record that is not always named missing (garbled, or between a stray byte
-    // and trailing bytes).
-    const auto alwaysMissing = [&](int number) {
-        return number == b.garbledRecord || (number == b.strayByteBeforeRecord && b.extraBytesPerFrame > 0);
-    };
-    int restart = 0;
-    while (restart < b.records && alwaysMissing(restart + 1))
-        ++restart;
+    // Each one a record the splicer sent, after the one before it unless a download began between them.
     for (std::size_t i = 0; i < run.sink.lines.size(); ++i) {
         const auto& line = run.sink.lines[i];
         const auto at = std::find(genuine.begin(), genuine.end(), line);
         if (at == genuine.end())
             violated("a line was logged that the splicer did not send as a record: " + line);
-        if (i > 0 && at - genuine.begin() != restart && std::find(genuine.begin(), at, run.sink.lines[i - 1]) == at)
+        if (i > 0 && !downloadsBegan.contains(i) && std::find(genuine.begin(), at, run.sink.lines[i - 1]) == at)
             violated("a record was logged out of order: " + line + " after " + run.sink.lines[i - 1]);
     }
     const bool plainReadAll = steps.size() >= 2 && isClick(steps[0], kTest) && steps[0].heard == kAtRest &&
