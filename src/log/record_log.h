@@ -22,8 +22,8 @@ public:
     void checkAppendable() const override;
     std::string location() const override { return path_; }
 
-    // RECORD.txt in the home directory on Linux; the drive root the instrument's
-    // users know on Windows.
+    // RECORD.txt in the home directory on Linux; on Windows c:\RECORD.txt if it is there
+    // and takes records, else RECORD.txt in Documents.
     static std::string defaultPath();
 
 private:

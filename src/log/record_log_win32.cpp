@@ -1,6 +1,7 @@
 #include "log/record_log.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 #include <utility>
@@ -181,9 +182,25 @@ void RecordLog::checkAppendable() const
         throw failure(path_, "create", ::GetLastError());
 }
 
+// A technician may already keep the log at c:\RECORD.txt, and keeps appending to it.
+// A new log goes to Documents: on today's Windows a standard user cannot create a file in
+// the root of C:, so that default would fail at the first record.
 std::string RecordLog::defaultPath()
 {
-    return "c:\\RECORD.txt";
+    const std::string kept = "c:\\RECORD.txt";
+    if (::GetFileAttributesW(L"c:\\RECORD.txt") != INVALID_FILE_ATTRIBUTES) {
+        try {
+            RecordLog(kept).checkAppendable();
+            return kept;
+        } catch (const LogError&) {
+        }
+    }
+    wchar_t* documents = nullptr;
+    std::string path;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents)))
+        path = utf8(documents) + "\\RECORD.txt";
+    ::CoTaskMemFree(documents);
+    return path.empty() ? kept : path;
 }
 
 }  // namespace splicerec

@@ -131,6 +131,27 @@ TEST(RecordLog, aPlaceThatCannotTakeALineIsNamedWithTheReason)
 #endif
 }
 
+#ifdef _WIN32
+// A log kept at c:\RECORD.txt stays the log; without one the log goes to Documents,
+// where a standard user may create it.
+TEST(RecordLog, theDefaultIsAKeptLogAtTheDriveRootElseDocuments)
+{
+    const fs::path kept = "c:\\RECORD.txt";
+    const char* profile = std::getenv("USERPROFILE");
+    ASSERT_NE(profile, nullptr);
+    const bool wasThere = fs::exists(kept);
+    if (!wasThere)
+        std::ofstream(kept, std::ios::binary) << "NO 00001: 2002-12-19 15:27   LOSS:0.06dB\r\n";
+    EXPECT_EQ(RecordLog::defaultPath(), "c:\\RECORD.txt");
+    const auto backup = fs::path(kept).replace_extension(".test-backup");
+    fs::rename(kept, backup);
+    EXPECT_EQ(RecordLog::defaultPath(), std::string(profile) + "\\Documents\\RECORD.txt");
+    fs::rename(backup, kept);
+    if (!wasThere)
+        fs::remove(kept);
+}
+#endif
+
 // Run with the file size limited to SPLICE_FILE_SIZE_LIMIT bytes, so that a line meets a
 // full disk midway: the bytes that made it are taken back.
 TEST(RecordLog, aLineCutShortByAFullDiskIsTakenBackWhole)
