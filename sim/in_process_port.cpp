@@ -48,6 +48,7 @@ std::optional<Clock::TimePoint> InProcessPort::nextDue() const
 void InProcessPort::deliverDue()
 {
     const auto now = clock_.now();
+    bool sent = false;
     while (!line_.stalled && !outgoing_.empty() && outgoing_.front().first <= now) {
         const auto [arrived, byte] = outgoing_.front();
         outgoing_.pop_front();
@@ -63,8 +64,11 @@ void InProcessPort::deliverDue()
             }
             incoming_.emplace_back(due, std::move(emission));
         }
+        sent = true;
     }
-    std::stable_sort(incoming_.begin(), incoming_.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    // Replies to different bytes may interleave: a late one is overtaken.
+    if (sent)
+        std::stable_sort(incoming_.begin(), incoming_.end(), [](auto& a, auto& b) { return a.first < b.first; });
     bool arrived = false;
     while (!incoming_.empty() && incoming_.front().first <= now) {
         auto emission = std::move(incoming_.front().second);

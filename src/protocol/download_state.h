@@ -35,6 +35,12 @@ struct DownloadState {
     // After a frame numbered out of place: the number the instrument sends next if that
     // frame was the one it meant, so its count and ours went apart. 0: none.
     int aheadNumber = 0;
+    void startAccount()
+    {
+        missingRecords.clear();
+        outOfOrderRecords.clear();
+        aheadNumber = 0;
+    }
     // Records this download appended to the log: since record 1 or the last link test.
     int recordsLogged = 0;
     // How long message boxes have been open, so that waits can leave it out.

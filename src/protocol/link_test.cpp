@@ -43,9 +43,7 @@ void LinkTest::run()
     // instrument answers "s" with its identification, not with the count.
     state.linkReply = {};
     state.expectedNumber = 1;
-    state.missingRecords.clear();
-    state.outOfOrderRecords.clear();
-    state.aheadNumber = 0;
+    state.startAccount();
     state.recordsLogged = 0;
     Waiter wait(context_);
 

@@ -27,11 +27,8 @@ void PageReader::requestRecord(Waiter& wait)
     auto& state = context_.state;
 
     // Record 1 begins a download, and its account.
-    if (state.expectedNumber == 1) {
-        state.missingRecords.clear();
-        state.outOfOrderRecords.clear();
-        state.aheadNumber = 0;
-    }
+    if (state.expectedNumber == 1)
+        state.startAccount();
     port.clearOutput();
     port.clearInput();
     struct Awaiting {

@@ -14,7 +14,6 @@ void RecordHandler::onReceive()
 {
     auto& state = context_.state;
     auto reply = context_.port.readInput();
-    state.inputBuffer = reply;
     if (reply.size() < RecordLine::kFrameSize)
         return;  // a fragment is never taken for a record
     if (state.recordAwaited == 0)
