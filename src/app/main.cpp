@@ -1,9 +1,10 @@
 #include <QApplication>
 #include <QSettings>
-#include <QTextStream>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "app/options.h"
@@ -14,9 +15,9 @@
 
 namespace {
 
-void print(std::FILE* stream, const QString& text)
+void print(std::FILE* stream, const std::string& text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputs(text.c_str(), stream);
     std::fflush(stream);
 }
 
@@ -40,24 +41,24 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("splice-records"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SPLICE_VERSION));
     const QString defaultPort = splicerec::defaultPortPath();
-    const QString defaultLog = QString::fromStdString(splicerec::RecordLog::defaultPath());
 
     // The whole command line is read before the GUI starts: help, the version, the port
     // list and a mistake need no display, and a machine without one must still say them.
-    QStringList rawArguments;
-    for (int i = 0; i < argc; ++i)
-        rawArguments << QString::fromLocal8Bit(argv[i]);
-    const auto command = splicerec::parseCommandLine(rawArguments, defaultPort, defaultLog);
+    const std::vector<std::string> arguments(argv, argv + argc);
+    const auto command = splicerec::parseCommandLine(
+        arguments, {SPLICE_VERSION, defaultPort.toStdString(), splicerec::RecordLog::defaultPath(), true});
     using Action = splicerec::ParsedCommandLine::Action;
     switch (command.action) {
     case Action::ShowHelp:
-    case Action::ShowVersion: print(stdout, command.text); return 0;
-    case Action::ListPorts: print(stdout, splicerec::formatPortList(splicerec::presentPorts(), defaultPort)); return 0;
-    case Action::Fail: print(stderr, command.text); return 2;
+    case Action::ShowVersion: print(stdout, command.text); return command.exitCode();
+    case Action::ListPorts:
+        print(stdout, splicerec::formatPortList(splicerec::presentPorts(), defaultPort).toStdString());
+        return command.exitCode();
+    case Action::Fail: print(stderr, command.text); return command.exitCode();
     case Action::Run: break;
     }
     const auto& options = command.options;
-    const std::string logPath = options.logPath.toStdString();
+    const std::string& logPath = options.logPath;
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("splice-records"));
@@ -65,10 +66,10 @@ int main(int argc, char* argv[])
     // Only a real port is picked and remembered.
     QSettings memory(QStringLiteral("splice-records"), QStringLiteral("splice-records"));
     const auto program = options.demo ? std::make_unique<splicerec::Program>(splicerec::Program::Demo{}, logPath)
-                                      : std::make_unique<splicerec::Program>(options.port, logPath, &memory);
+                                      : std::make_unique<splicerec::Program>(QString::fromStdString(options.port), logPath, &memory);
     auto& form1 = program->window();
     if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); })) {
-        print(stderr, QStringLiteral("splice-records: cannot install the signal handlers\n"));
+        print(stderr, "splice-records: cannot install the signal handlers\n");
         return 1;
     }
 
