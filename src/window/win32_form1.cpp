@@ -1,10 +1,12 @@
 #include "window/win32_form1.h"
+#include "window/win32_port_dialog.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace splicerec {
 namespace {
@@ -108,7 +110,7 @@ HFONT messageFont(UINT dpi)
 }
 
 // The bar draws its numbers over itself, as the Qt bar does: "17 / 57".
-LRESULT CALLBACK barWithNumbers(HWND bar, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+LRESULT CALLBACK barWithNumbers(HWND bar, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR font)
 {
     const LRESULT result = ::DefSubclassProc(bar, message, wParam, lParam);
     if (message == WM_PAINT) {
@@ -119,8 +121,7 @@ LRESULT CALLBACK barWithNumbers(HWND bar, UINT message, WPARAM wParam, LPARAM lP
             RECT area{};
             ::GetClientRect(bar, &area);
             const HDC dc = ::GetDC(bar);
-            const auto font = reinterpret_cast<HFONT>(::SendMessageW(::GetParent(bar), WM_GETFONT, 0, 0));
-            const HGDIOBJ oldFont = ::SelectObject(dc, font);
+            const HGDIOBJ oldFont = ::SelectObject(dc, *reinterpret_cast<const HFONT*>(font));
             ::SetBkMode(dc, TRANSPARENT);
             ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
             ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
@@ -196,7 +197,7 @@ void Win32Form1::createControls()
     ::SendMessageW(control(kText1), EM_SETLIMITTEXT, 0, 0);
     const HWND bar = control(kProgressBar);
     ::SendMessageW(bar, PBM_SETRANGE32, 0, 1);
-    ::SetWindowSubclass(bar, barWithNumbers, 0, 0);
+    ::SetWindowSubclass(bar, barWithNumbers, 0, reinterpret_cast<DWORD_PTR>(&font_));
 
     tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
@@ -211,16 +212,15 @@ void Win32Form1::createControls()
 
 void Win32Form1::layOut()
 {
-    if (font_)
-        ::DeleteObject(font_);
-    font_ = messageFont(dpi_);
+    const HFONT old = std::exchange(font_, messageFont(dpi_));
     for (const auto& placement : kPlacements) {
         const HWND item = control(placement.id);
         ::SetWindowPos(item, nullptr, fromTwips(placement.left, dpi_), fromTwips(placement.top, dpi_),
                        fromTwips(placement.width, dpi_), fromTwips(placement.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     }
-    ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (old)
+        ::DeleteObject(old);  // only once no control uses it
 }
 
 void Win32Form1::show(int showCommand)
@@ -535,6 +535,16 @@ void Win32Form1::showProgress(int received, int total)
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
     ::SetWindowTextW(bar, (std::to_wstring(value) + L" / " + std::to_wstring(maximum)).c_str());
     ::InvalidateRect(bar, nullptr, FALSE);
+}
+
+std::optional<std::string> Win32Form1::askForPort(const std::vector<PortOffer>& ports, const std::string& current)
+{
+    if (quitRequested_)
+        return std::nullopt;
+    ++openBoxes_;
+    auto picked = runPortDialog(instance_, window_, ports, current);
+    --openBoxes_;
+    return quitRequested_ ? std::nullopt : picked;
 }
 
 void Win32Form1::showMessage(const std::string& text, const std::string& detail)

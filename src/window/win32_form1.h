@@ -6,7 +6,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "app/port_decision.h"
 #include "protocol/window_ops.h"
 
 namespace splicerec {
@@ -55,6 +57,9 @@ public:
     void setSessionEnd(std::function<void()> onEnd) { sessionEnd_ = std::move(onEnd); }
     // Names the device in the Com Test tooltip.
     void setPortName(const std::string& device);
+    // Lets the technician pick the splicer's port; nothing when they cancel or the
+    // program quits meanwhile.
+    std::optional<std::string> askForPort(const std::vector<PortOffer>& ports, const std::string& current);
 
     void show(int showCommand = SW_SHOWNORMAL);
     // Runs the window until it closes.
