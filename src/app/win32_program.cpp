@@ -6,8 +6,10 @@ namespace splicerec {
 namespace {
 
 // An open COM port has no way to wake the window when bytes come, so the pump looks at
-// it this often while nothing else wakes it; a wait looks far more often.
-constexpr std::chrono::milliseconds kOpenPortPoll{10};
+// it this often while nothing else wakes it: at rest, or while a box is up. A wait looks
+// at every pump, far more often; at rest nobody waits for what comes, and each look costs
+// a call into the driver (under Wine, a round trip to its server).
+constexpr std::chrono::milliseconds kOpenPortPoll{100};
 
 }  // namespace
 

@@ -14,6 +14,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"splice-records.form1";
 constexpr wchar_t kBoxTitle[] = L"splice-records";
 constexpr UINT_PTR kLineTimer = 1;
+constexpr UINT kShowUpdate = WM_APP + 1;
 // A wait sleeps at most this long between two looks at the line: short, since a record's
 // request goes out only once the wait has seen the record.
 constexpr DWORD kWaitSliceMs = 1;
@@ -253,6 +254,9 @@ LRESULT Win32Form1::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) >= kCommand1 && LOWORD(wParam) <= kCommand5)
             press(static_cast<Control>(LOWORD(wParam)));
+        return 0;
+    case kShowUpdate:
+        showUpdate();
         return 0;
     case WM_TIMER:
         // Also while a box is up: its own loop dispatches the timer.
@@ -494,21 +498,49 @@ void Win32Form1::setPageText(const std::string& text)
 {
     pageText_ = text;
     shownPageText_ = wide(text);
+    showLater();
+}
+
+void Win32Form1::showLater()
+{
+    // Drawn from the event loop, not here: the request for the next record must not wait
+    // for the page and the bar to be drawn while the instrument idles.
+    if (!updatePending_ && window_)
+        updatePending_ = ::PostMessageW(window_, kShowUpdate, 0, 0) != FALSE;
+}
+
+void Win32Form1::showUpdate()
+{
+    updatePending_ = false;
     const HWND page = control(kText1);
-    if (!page)
-        return;
-    ::SetWindowTextW(page, shownPageText_.c_str());
-    // Twenty lines do not all fit the box, and it has no scroll bars: keep the record
-    // that just arrived in sight.
-    const auto end = static_cast<WPARAM>(::GetWindowTextLengthW(page));
-    ::SendMessageW(page, EM_SETSEL, end, static_cast<LPARAM>(end));
-    ::SendMessageW(page, EM_SCROLLCARET, 0, 0);
+    const std::wstring shown = windowText(page);
+    if (shown != shownPageText_) {
+        // A record added to the page is one more line: appended, only that line is drawn.
+        if (!shown.empty() && shownPageText_.starts_with(shown) && shownPageText_.compare(shown.size(), 2, L"\r\n") == 0) {
+            ::SendMessageW(page, EM_SETSEL, shown.size(), static_cast<LPARAM>(shown.size()));
+            ::SendMessageW(page, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shownPageText_.c_str() + shown.size()));
+        } else {
+            ::SetWindowTextW(page, shownPageText_.c_str());
+        }
+        // Twenty lines do not all fit the box, and it has no scroll bars: keep the record
+        // that just arrived in sight.
+        const auto end = static_cast<WPARAM>(::GetWindowTextLengthW(page));
+        ::SendMessageW(page, EM_SETSEL, end, static_cast<LPARAM>(end));
+        ::SendMessageW(page, EM_SCROLLCARET, 0, 0);
+    }
+    if (progressShown_) {
+        const HWND bar = control(kProgressBar);
+        ::SendMessageW(bar, PBM_SETRANGE32, 0, progressTotal_);
+        ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(progressReceived_), 0);
+        ::SetWindowTextW(bar, (std::to_wstring(progressReceived_) + L" / " + std::to_wstring(progressTotal_)).c_str());
+        ::InvalidateRect(bar, nullptr, FALSE);
+    }
 }
 
 std::string Win32Form1::pageText() const
 {
     const HWND page = control(kText1);
-    if (!page)
+    if (updatePending_ || !page)
         return pageText_;
     const std::wstring shown = windowText(page);
     // The technician may have typed into the page; the edit keeps CR LF as the logic does.
@@ -523,18 +555,10 @@ void Win32Form1::setRecordCaption(const std::string& text)
 
 void Win32Form1::showProgress(int received, int total)
 {
-    const int maximum = std::max(total, 1);
-    const int value = std::clamp(received, 0, maximum);
-    if (progressShown_ && value == progressReceived_ && maximum == progressTotal_)
-        return;
+    progressTotal_ = std::max(total, 1);
+    progressReceived_ = std::clamp(received, 0, progressTotal_);
     progressShown_ = true;
-    progressReceived_ = value;
-    progressTotal_ = maximum;
-    const HWND bar = control(kProgressBar);
-    ::SendMessageW(bar, PBM_SETRANGE32, 0, maximum);
-    ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
-    ::SetWindowTextW(bar, (std::to_wstring(value) + L" / " + std::to_wstring(maximum)).c_str());
-    ::InvalidateRect(bar, nullptr, FALSE);
+    showLater();
 }
 
 std::optional<std::string> Win32Form1::askForPort(const std::vector<PortOffer>& ports, const std::string& current)

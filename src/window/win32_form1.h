@@ -93,6 +93,8 @@ private:
     void press(Control id);
     bool dispatchPending(bool userInput);
     bool handledKey(const MSG& message);
+    void showLater();
+    void showUpdate();
     void pollLine();
     void scheduleLinePoll();
     void keepFocusNear(HWND pressed);
@@ -115,6 +117,7 @@ private:
     std::wstring portTip_;
     int progressReceived_ = 0, progressTotal_ = 0;
     bool progressShown_ = false;
+    bool updatePending_ = false;  // the page and the bar wait for the event loop
 
     int openBoxes_ = 0;
     bool quitRequested_ = false;

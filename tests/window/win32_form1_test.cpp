@@ -267,9 +267,18 @@ TEST_F(Form, thePageKeepsCrLfAndWhatTheTechnicianTyped)
 {
     form.setPageText("NO 00001: 2024-03-05 14:07   LOSS:0.02dB\r\nNO 00002: 2024-03-05 14:09   LOSS:0.13dB");
     EXPECT_EQ(form.pageText(), "NO 00001: 2024-03-05 14:07   LOSS:0.02dB\r\nNO 00002: 2024-03-05 14:09   LOSS:0.13dB");
+    // A record added is appended to what the page shows.
+    pump();
+    form.setPageText("NO 00001: 2024-03-05 14:07   LOSS:0.02dB\r\nNO 00002: 2024-03-05 14:09   LOSS:0.13dB\r\nNO 00003: "
+                     "2024-03-05 14:11   LOSS:0.04dB");
+    pump();
+    EXPECT_EQ(textOf(form.control(Win32Form1::kText1)),
+              L"NO 00001: 2024-03-05 14:07   LOSS:0.02dB\r\nNO 00002: 2024-03-05 14:09   LOSS:0.13dB\r\nNO 00003: "
+              L"2024-03-05 14:11   LOSS:0.04dB");
     ::SetWindowTextW(form.control(Win32Form1::kText1), L"joint 4\r\nMérés");
     EXPECT_EQ(form.pageText(), "joint 4\r\nM\xC3\xA9r\xC3\xA9s");
     form.showProgress(17, 57);
+    pump();
     EXPECT_EQ(textOf(form.control(Win32Form1::kProgressBar)), L"17 / 57");
     EXPECT_EQ(::SendMessageW(form.control(Win32Form1::kProgressBar), PBM_GETPOS, 0, 0), 17);
 }
