@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,35 @@ TEST_F(Form, laysOutTheControlsOfTheTableInTwipsAtTheWindowsDpi)
     ::GetClientRect(form.handle(), &client);
     EXPECT_GE(client.right, pixels(7005));
     EXPECT_GE(client.bottom, pixels(5430));
+}
+
+TEST_F(Form, movedToAMonitorAtOneAndAHalfTimesTheScaleItLaysTheTableOutAgainThere)
+{
+    const auto fontHeight = [](HWND item) {
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(item, WM_GETFONT, 0, 0)), sizeof font, &font);
+        return std::abs(font.lfHeight);
+    };
+    const LONG heightBefore = fontHeight(form.control(Win32Form1::kCommand5));
+    // What Windows sends when the window reaches a monitor at 150%, with the frame it suggests.
+    RECT suggested{50, 50, 50 + 720, 50 + 600};
+    ::SendMessageW(form.handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    for (const auto& control : kLayout) {
+        SCOPED_TRACE(testing::Message() << "control " << control.id);
+        RECT place{};
+        ::GetWindowRect(form.control(control.id), &place);
+        ::MapWindowPoints(nullptr, form.handle(), reinterpret_cast<POINT*>(&place), 2);
+        // 1440 twips to the inch, 144 pixels to the inch: a tenth, to the nearest pixel.
+        const auto pixels = [](int twips) { return (twips + 5) / 10; };
+        EXPECT_EQ(place.left, pixels(control.left));
+        EXPECT_EQ(place.top, pixels(control.top));
+        EXPECT_EQ(place.right - place.left, pixels(control.width));
+        EXPECT_EQ(place.bottom - place.top, pixels(control.height));
+    }
+    EXPECT_EQ(fontHeight(form.control(Win32Form1::kCommand5)), (heightBefore * 3 + 1) / 2);  // to the nearest pixel
+    RECT frame{};
+    ::GetWindowRect(form.handle(), &frame);
+    EXPECT_EQ(frame.right - frame.left, 720);
 }
 
 TEST_F(Form, holdsClicksAndKeysBackWhileTheWaitAsksAndRunsThemAfterwards)
