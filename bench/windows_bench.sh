@@ -26,10 +26,11 @@ ln -sfn "$(head -n 1 "$work/sim.out")" "$link"
 
 "$wine" "$exe" --port COM1 --log "$(winepath -w "$log" 2>/dev/null)" &
 app=$!
-wait_for 30 sh -c "xdotool search --name '^Record\$' >/dev/null 2>&1" || fail "no window"
-window=$(xdotool search --name '^Record$' | head -n 1)
-# The Windows program is a Linux process of its own under Wine; the Wine server works for it too.
-program=$(pgrep -n -f 'splice-records\.exe') || fail "no program process"
+wait_for 30 sh -c "xdotool search --all --pid $app --name '^Record\$' >/dev/null 2>&1" || fail "no window"
+window=$(xdotool search --all --pid "$app" --name '^Record$' | head -n 1)
+# The Windows program is a Linux process of its own under Wine (the one started here);
+# the Wine server works for it too.
+program=$app
 server=
 for pid in $(pgrep -f 'wineserver'); do
   { tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$pid

@@ -22,7 +22,8 @@ wait_for() {
     sleep 0.1
   done
 }
-window_named() { found=$(xdotool search --name "$1" 2>/dev/null | head -n 1) && [ -n "$found" ]; }
+# Only this program's windows: other tests may show windows named alike on the display.
+window_named() { found=$(xdotool search --all --pid "$pid" --name "$1" 2>/dev/null | head -n 1) && [ -n "$found" ]; }
 lines_in_log() { [ -f "$log" ] && [ "$(grep -c '^NO ' "$log")" -eq "$1" ]; }
 
 "$wine" "$exe" --port COM1 --log "$(winepath -w "$log" 2>/dev/null)" &
@@ -51,7 +52,7 @@ import -window root -crop "${right}x${bottom}+0+0" +repage "$shot" || fail "no s
 lines_in_log 57 || fail "the log holds $(grep -c '^NO ' "$log" 2>/dev/null) records, not 57"
 
 xdotool key --window "$box" Return
-wait_for 10 sh -c "! xdotool search --name '^splice-records\$' >/dev/null 2>&1" || fail "the box did not close on Enter"
+wait_for 10 sh -c "! xdotool search --all --pid $pid --name '^splice-records\$' >/dev/null 2>&1" || fail "the box did not close on Enter"
 xdotool key --window "$window" alt+F4
 wait_for 10 sh -c "! kill -0 $pid 2>/dev/null" || fail "the program did not end on Alt+F4"
 wait "$pid"
