@@ -66,7 +66,7 @@ int main(int argc, char* argv[])
     // Only a real port is picked and remembered.
     QSettings memory(QStringLiteral("splice-records"), QStringLiteral("splice-records"));
     const auto program = options.demo ? std::make_unique<splicerec::Program>(splicerec::Program::Demo{}, logPath)
-                                      : std::make_unique<splicerec::Program>(QString::fromStdString(options.port), logPath, &memory);
+                                      : std::make_unique<splicerec::Program>(options.port, logPath, &memory);
     auto& form1 = program->window();
     if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); })) {
         print(stderr, "splice-records: cannot install the signal handlers\n");

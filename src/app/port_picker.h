@@ -1,46 +1,49 @@
 #pragma once
 
-#include <QSettings>
-#include <QString>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
-#include "serial/qt_serial_port.h"
-#include "window/form1.h"
+#include "app/port_decision.h"
+#include "serial/pickable_port.h"
 
 namespace splicerec {
 
-// The port a link test uses, and whether the technician must pick it first. `given` is
-// --port or the pick made since the start, `remembered` the pick of an earlier start.
-struct PortDecision {
-    QString device;  // empty: the first adapter found at the open
-    bool ask = false;
+// Where the technician's pick is kept between starts.
+class PortMemory {
+public:
+    virtual ~PortMemory() = default;
+    // The pick kept by an earlier start; empty when there is none or it cannot be read.
+    virtual std::string load() const = 0;
+    // Keeps `device` for the next start; false when it could not be kept.
+    virtual bool save(const std::string& device) = 0;
 };
-PortDecision decidePort(const QString& given, const QString& remembered, bool lastOpenFailed,
-                        const std::vector<PortOffer>& present);
-
-// The serial ports present now, with their by-id links.
-std::vector<PortOffer> portsPresent();
 
 // Chooses the port before each Com Test: --port wins; else the only adapter present, a
-// pick remembered from an earlier start, or a pick in a dialog when several adapters are
-// present or the port could not be opened. A pick is remembered for the next start.
+// pick remembered from an earlier start, or a pick asked of the technician when several
+// adapters are present or the port could not be opened. A pick is remembered for the next start.
 class PortPicker {
 public:
+    // Lets the technician pick one of the ports, the one in use offered first; nothing
+    // when they cancel.
+    using Asker = std::function<std::optional<std::string>(const std::vector<PortOffer>&, const std::string& current)>;
+    // The ports present now.
     using Lister = std::function<std::vector<PortOffer>()>;
 
-    PortPicker(QtSerialPort& port, Form1& window, QSettings& memory, QString given, Lister list = portsPresent);
+    // `given`: --port, empty without it.
+    PortPicker(PickablePort& port, PortMemory& memory, Asker ask, Lister list, std::string given);
 
-    // False when the technician cancelled the dialog: no link test then.
+    // False when the technician cancelled: no link test then.
     bool beforeLinkTest();
 
 private:
-    QtSerialPort& port_;
-    Form1& window_;
-    QSettings& memory_;
-    QString given_;
-    QString inUse_;
+    PickablePort& port_;
+    PortMemory& memory_;
+    Asker ask_;
     Lister list_;
+    std::string given_;
+    std::string inUse_;
 };
 
 }  // namespace splicerec

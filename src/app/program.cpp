@@ -2,11 +2,16 @@
 
 namespace splicerec {
 
-Program::Program(const QString& device, const std::string& logPath, QSettings* memory)
-    : Program(std::make_unique<QtSerialPort>(device), nullptr, logPath)
+Program::Program(const std::string& device, const std::string& logPath, QSettings* memory)
+    : Program(std::make_unique<QtSerialPort>(QString::fromStdString(device)), nullptr, logPath)
 {
-    if (memory)
-        picker_ = std::make_unique<PortPicker>(*device_, form1_, *memory, device);
+    if (!memory)
+        return;
+    memory_ = std::make_unique<SettingsPortMemory>(*memory);
+    const auto ask = [this](const std::vector<PortOffer>& ports, const std::string& current) {
+        return form1_.askForPort(ports, current);
+    };
+    picker_ = std::make_unique<PortPicker>(*device_, *memory_, ask, portsPresent, device);
 }
 
 Program::Program(Demo, const std::string& logPath) : Program(nullptr, std::make_unique<DemoLine>(), logPath) {}

@@ -6,6 +6,7 @@
 
 #include "app/demo_line.h"
 #include "app/port_picker.h"
+#include "app/qt_port_memory.h"
 #include "log/record_log.h"
 #include "protocol/clock.h"
 #include "protocol/controller.h"
@@ -20,7 +21,7 @@ class Program {
 public:
     // With `memory`, Com Test may first let the technician pick the port, and the pick is
     // kept there for the next start; without it the port is `device` (empty: the first adapter).
-    Program(const QString& device, const std::string& logPath, QSettings* memory = nullptr);
+    Program(const std::string& device, const std::string& logPath, QSettings* memory = nullptr);
     // On the simulated splicer, in this process: the demo.
     struct Demo {};
     Program(Demo, const std::string& logPath);
@@ -40,6 +41,7 @@ private:
     SteadyClock clock_;
     RecordLog log_;
     Form1 form1_;
+    std::unique_ptr<SettingsPortMemory> memory_;
     std::unique_ptr<PortPicker> picker_;
     // Last, so that it is gone before the window and the port it uses.
     Controller controller_;

@@ -192,10 +192,10 @@ std::optional<PortError> QtSerialPort::failure() const
     return failure_;
 }
 
-void QtSerialPort::setDevice(const QString& device)
+void QtSerialPort::setDevice(const std::string& device)
 {
     close();
-    device_ = normalisePortName(device);
+    device_ = normalisePortName(QString::fromStdString(device));
     shownName_.clear();
     identity_ = {};
     lastOpenFailed_ = false;

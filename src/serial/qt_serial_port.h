@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/line_settings.h"
+#include "serial/pickable_port.h"
 #include "serial/port_choice.h"
 #include "protocol/serial_port.h"
 
@@ -14,7 +15,7 @@ namespace splicerec {
 // because QSerialPort keeps a vanished device "open" and reports errors in a tight loop.
 // Each open() looks for the device afresh: a by-id link is resolved again, and an
 // adapter that came back under another name is found by what identified it.
-class QtSerialPort final : public QObject, public SerialPort {
+class QtSerialPort final : public QObject, public SerialPort, public PickablePort {
     Q_OBJECT
 
 public:
@@ -35,10 +36,8 @@ public:
     std::optional<PortError> failure() const override;
     std::string deviceName() const override;
 
-    // Another device from the next open() on, as the technician picked it; closes the port.
-    void setDevice(const QString& device);
-    // Whether the last open() threw.
-    bool lastOpenFailed() const { return lastOpenFailed_; }
+    void setDevice(const std::string& device) override;
+    bool lastOpenFailed() const override { return lastOpenFailed_; }
 
 protected:
     std::vector<std::uint8_t> takeInput() override;

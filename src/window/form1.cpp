@@ -300,13 +300,13 @@ void Form1::showMessage(const std::string& text, const std::string& detail)
     runBox(box);
 }
 
-std::optional<QString> Form1::askForPort(const std::vector<PortOffer>& ports, const QString& current)
+std::optional<std::string> Form1::askForPort(const std::vector<PortOffer>& ports, const std::string& current)
 {
     if (quitRequested_)
         return std::nullopt;
     PortDialog dialog(ports, current, this);
     dialog.setWindowModality(Qt::ApplicationModal);
-    if (runBox(dialog) != QDialog::Accepted || quitRequested_ || dialog.choice().isEmpty())
+    if (runBox(dialog) != QDialog::Accepted || quitRequested_ || dialog.choice().empty())
         return std::nullopt;
     return dialog.choice();
 }

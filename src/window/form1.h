@@ -39,7 +39,7 @@ public:
 
     // Lets the technician pick the splicer's port; nothing when they cancel or the
     // program quits meanwhile.
-    std::optional<QString> askForPort(const std::vector<PortOffer>& ports, const QString& current);
+    std::optional<std::string> askForPort(const std::vector<PortOffer>& ports, const std::string& current);
 
     void setEnabled(Button button, bool enabled) override;
     bool buttonEnabled(Button button) const;

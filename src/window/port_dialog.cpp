@@ -8,7 +8,7 @@
 
 namespace splicerec {
 
-PortDialog::PortDialog(const std::vector<PortOffer>& ports, const QString& current, QWidget* parent)
+PortDialog::PortDialog(const std::vector<PortOffer>& ports, const std::string& current, QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("portDialog"));
@@ -18,14 +18,14 @@ PortDialog::PortDialog(const std::vector<PortOffer>& ports, const QString& curre
     list_ = new QListWidget(this);
     layout->addWidget(list_);
     for (const auto& port : ports) {
-        QString text = port.path;
-        if (!port.description.isEmpty())
-            text += QStringLiteral("  ") + port.description;
-        if (!port.byIdLink.isEmpty())
-            text += QLatin1Char('\n') + port.byIdLink;
-        auto* item = new QListWidgetItem(text, list_);
-        item->setData(Qt::UserRole, port.byIdLink.isEmpty() ? port.path : port.byIdLink);
-        if (port.path == current || (!port.byIdLink.isEmpty() && port.byIdLink == current))
+        std::string text = port.path;
+        if (!port.description.empty())
+            text += "  " + port.description;
+        if (!port.stableName.empty())
+            text += '\n' + port.stableName;
+        auto* item = new QListWidgetItem(QString::fromStdString(text), list_);
+        item->setData(Qt::UserRole, QString::fromStdString(port.stableName.empty() ? port.path : port.stableName));
+        if (port.path == current || (!port.stableName.empty() && port.stableName == current))
             list_->setCurrentItem(item);
     }
     // Wide enough for a whole by-id link: it is what tells two adapters of one model apart.
@@ -42,10 +42,10 @@ PortDialog::PortDialog(const std::vector<PortOffer>& ports, const QString& curre
     list_->setFocus();
 }
 
-QString PortDialog::choice() const
+std::string PortDialog::choice() const
 {
     const auto* item = list_->currentItem();
-    return item ? item->data(Qt::UserRole).toString() : QString();
+    return item ? item->data(Qt::UserRole).toString().toStdString() : std::string();
 }
 
 }  // namespace splicerec

@@ -1,31 +1,25 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
+#include <string>
 #include <vector>
+
+#include "app/port_decision.h"
 
 class QListWidget;
 
 namespace splicerec {
-
-// A serial port the technician may pick.
-struct PortOffer {
-    QString path;
-    QString description;
-    QString byIdLink;      // empty where udev keeps none
-    bool adapter = false;  // a USB serial adapter rather than a built-in port
-};
 
 // The small dialog in which the technician picks the splicer's port.
 class PortDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    PortDialog(const std::vector<PortOffer>& ports, const QString& current, QWidget* parent);
+    PortDialog(const std::vector<PortOffer>& ports, const std::string& current, QWidget* parent);
 
-    // The by-id link of the port picked, which keeps naming that adapter in any socket;
-    // else its path.
-    QString choice() const;
+    // The stable name of the port picked, which keeps naming that adapter in any socket;
+    // else its path. Empty when none is picked.
+    std::string choice() const;
 
 private:
     QListWidget* list_ = nullptr;

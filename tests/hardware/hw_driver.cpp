@@ -46,7 +46,7 @@ int main(int argc, char* argv[])
     parser.addOptions({port, log});
     parser.process(app);
 
-    splicerec::Program program(parser.value(port), parser.value(log).toStdString());
+    splicerec::Program program(parser.value(port).toStdString(), parser.value(log).toStdString());
     auto& form1 = program.window();
     if (!splicerec::quitOnSignals(form1, [&form1] { form1.requestQuit(); }))
         return 1;

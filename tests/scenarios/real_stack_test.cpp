@@ -59,7 +59,7 @@ struct Rig {
         case Setup::LogFolderVanishes:
         case Setup::None: break;
         }
-        program = std::make_unique<Program>(device, logPath.toStdString());
+        program = std::make_unique<Program>(device.toStdString(), logPath.toStdString());
         auto& form = program->window();
         quitOnSignals(form, [this, &form] {
             quitAt = clock.elapsed();
