@@ -108,4 +108,17 @@ std::string utf8FromWide(std::wstring_view text)
     return bytes;
 }
 
+std::wstring wideFromUtf8(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int length = static_cast<int>(text.size());
+    // Strict, so that a byte that is not UTF-8 fails instead of becoming U+FFFD.
+    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    if (size <= 0 || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), size) != size)
+        return {};
+    return wide;
+}
+
 }  // namespace splicerec

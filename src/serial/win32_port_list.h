@@ -13,5 +13,7 @@ std::vector<ComPort> listComPorts();
 
 // Windows' UTF-16 as the UTF-8 our messages are made of.
 std::string utf8FromWide(std::wstring_view text);
+// And back, for the calls that take UTF-16; empty for text that is not UTF-8.
+std::wstring wideFromUtf8(std::string_view text);
 
 }  // namespace splicerec

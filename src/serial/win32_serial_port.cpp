@@ -116,7 +116,8 @@ void Win32SerialPort::open()
     const auto path = comDevicePath(shownName_);
     handle_ = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD code = handle_ == INVALID_HANDLE_VALUE ? ::GetLastError() : configure();
-    if (code != ERROR_SUCCESS) {
+    lastOpenFailed_ = code != ERROR_SUCCESS;
+    if (lastOpenFailed_) {
         closeHandle();
         throw comPortError(ComStep::Open, code, shownName_, systemText(code), ports);
     }
@@ -242,6 +243,15 @@ std::vector<std::uint8_t> Win32SerialPort::takeInput()
 std::optional<PortError> Win32SerialPort::failure() const
 {
     return failure_;
+}
+
+void Win32SerialPort::setDevice(const std::string& device)
+{
+    close();
+    device_ = comPortName(device);
+    shownName_.clear();
+    identity_ = {};
+    lastOpenFailed_ = false;
 }
 
 std::string Win32SerialPort::deviceName() const

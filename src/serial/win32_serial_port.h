@@ -2,6 +2,7 @@
 
 #include "protocol/serial_port.h"
 #include "serial/line_settings.h"
+#include "serial/pickable_port.h"
 #include "serial/windows_ports.h"
 
 #include <windows.h>
@@ -24,7 +25,7 @@ struct CommCalls {
 // calls it at every pump and from a timer while the port is open. Overlapped
 // WaitCommEvent is not used: under Wine it completes every few milliseconds with no data.
 // Any failure while open closes the port at once, so a vanished adapter costs nothing.
-class Win32SerialPort final : public SerialPort {
+class Win32SerialPort final : public SerialPort, public PickablePort {
 public:
     // `device` as the technician typed it ("COM3", "com10", "\\.\COM10"); empty for the
     // first USB adapter (else COM1), chosen afresh at each open().
@@ -44,6 +45,9 @@ public:
     int pendingInput() const override;
     std::optional<PortError> failure() const override;
     std::string deviceName() const override;
+
+    void setDevice(const std::string& device) override;
+    bool lastOpenFailed() const override { return lastOpenFailed_; }
 
     // Sends what is queued, takes in what the device received and raises the receive
     // notification. Harmless on a closed port.
@@ -70,6 +74,7 @@ private:
     std::vector<std::uint8_t> input_;  // taken from the driver, not yet read
     std::string output_;               // not yet taken by the driver
     std::optional<PortError> failure_;
+    bool lastOpenFailed_ = false;
 };
 
 }  // namespace splicerec

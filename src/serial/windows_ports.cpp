@@ -193,29 +193,42 @@ PortError comPortError(ComStep step, unsigned long code, const std::string& devi
                                "them to allow serial ports.");
 }
 
+void sortComPorts(std::vector<ComPort>& ports)
+{
+    std::stable_sort(ports.begin(), ports.end(), portBefore);
+}
+
+std::string comPortDetails(const ComPort& port)
+{
+    std::vector<std::string> details;
+    for (const auto& field : {port.friendlyName, port.manufacturer})
+        if (!field.empty())
+            details.push_back(field);
+    const auto identity = parseDeviceId(port.deviceId);
+    if (!identity.serialNumber.empty())
+        details.push_back("serial " + identity.serialNumber);
+    if (identity.vendorId && identity.productId) {
+        char usb[16];
+        std::snprintf(usb, sizeof usb, "USB %04x:%04x", unsigned{*identity.vendorId}, unsigned{*identity.productId});
+        details.push_back(usb);
+    }
+    std::string text;
+    for (const auto& detail : details)
+        text += (text.empty() ? "" : ", ") + detail;
+    return text;
+}
+
 std::string formatComPortList(const std::vector<ComPort>& ports, const std::string& defaultName)
 {
     if (ports.empty())
         return "No serial ports found.\n";
     auto sorted = ports;
-    std::sort(sorted.begin(), sorted.end(), portBefore);
+    sortComPorts(sorted);
     std::string text;
     for (const auto& port : sorted) {
-        std::vector<std::string> details;
-        for (const auto& field : {port.friendlyName, port.manufacturer})
-            if (!field.empty())
-                details.push_back(field);
-        const auto identity = parseDeviceId(port.deviceId);
-        if (!identity.serialNumber.empty())
-            details.push_back("serial " + identity.serialNumber);
-        if (identity.vendorId && identity.productId) {
-            char usb[16];
-            std::snprintf(usb, sizeof usb, "USB %04x:%04x", unsigned{*identity.vendorId}, unsigned{*identity.productId});
-            details.push_back(usb);
-        }
         text += port.name;
-        for (std::size_t i = 0; i < details.size(); ++i)
-            text += (i == 0 ? "  " : ", ") + details[i];
+        if (const auto details = comPortDetails(port); !details.empty())
+            text += "  " + details;
         if (port.name == defaultName)
             text += "  (default)";
         text += '\n';

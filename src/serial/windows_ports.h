@@ -65,6 +65,13 @@ enum class ComStep { Open, Use };
 PortError comPortError(ComStep step, unsigned long code, const std::string& device, std::string_view systemText,
                        const std::vector<ComPort>& present);
 
+// The ports by COM number, so that COM2 comes before COM10; other names last.
+void sortComPorts(std::vector<ComPort>& ports);
+
+// What is known of a port besides its name: "USB Serial Port (COM3), FTDI, serial
+// A50285BI, USB 0403:6001", each part where known.
+std::string comPortDetails(const ComPort& port);
+
 // The answer to --list-ports: one port a line by COM number, the default one marked.
 std::string formatComPortList(const std::vector<ComPort>& ports, const std::string& defaultName);
 
