@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/win32_port_memory.h"
 #include "app/win32_program.h"
 #include "log/record_log.h"
 #include "serial/win32_port_list.h"
@@ -84,10 +85,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     case Action::Run: break;
     }
     const auto& options = command.options;
+    // Only a real port is picked and remembered.
+    splicerec::IniPortMemory memory(splicerec::portMemoryFile());
     try {
         const auto program =
             options.demo ? std::make_unique<splicerec::Win32Program>(instance, splicerec::Win32Program::Demo{}, options.logPath)
-                         : std::make_unique<splicerec::Win32Program>(instance, options.port, options.logPath);
+                         : std::make_unique<splicerec::Win32Program>(instance, options.port, options.logPath, &memory);
         program->window().show(showCommand);
         program->window().run();
     } catch (const std::exception& error) {

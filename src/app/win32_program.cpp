@@ -19,9 +19,18 @@ Win32Program::DemoLine::DemoLine(const Clock& clock)
 {
 }
 
-Win32Program::Win32Program(HINSTANCE instance, const std::string& device, const std::string& logPath)
+Win32Program::Win32Program(HINSTANCE instance, const std::string& device, const std::string& logPath,
+                           PortMemory* memory)
     : Win32Program(instance, std::make_unique<Win32SerialPort>(device), nullptr, logPath)
 {
+    if (memory) {
+        picker_ = std::make_unique<PortPicker>(
+            *device_, *memory,
+            [this](const std::vector<PortOffer>& ports, const std::string& current) {
+                return form1_.askForPort(ports, current);
+            },
+            comPortsPresent, device);
+    }
 }
 
 Win32Program::Win32Program(HINSTANCE instance, Demo, const std::string& logPath)
@@ -46,6 +55,8 @@ Win32Program::Win32Program(HINSTANCE instance, std::unique_ptr<Win32SerialPort> 
     form1_.setHandlers({
         .comTest =
             [this] {
+                if (picker_ && !picker_->beforeLinkTest())
+                    return;
                 controller_.comTest();
                 // The port looks for the adapter afresh at each open, so the tooltip follows it.
                 form1_.setPortName(port_.deviceName());

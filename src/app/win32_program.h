@@ -7,6 +7,8 @@
 
 #include "in_process_port.h"
 #include "instrument.h"
+#include "app/port_picker.h"
+#include "app/win32_port_memory.h"
 #include "log/record_log.h"
 #include "protocol/clock.h"
 #include "protocol/controller.h"
@@ -20,8 +22,11 @@ namespace splicerec {
 // notification, the records go to the log file.
 class Win32Program {
 public:
-    // On the COM port `device` (empty: the first USB adapter, else COM1, looked for at each open).
-    Win32Program(HINSTANCE instance, const std::string& device, const std::string& logPath);
+    // On the COM port `device` (empty: the first USB adapter, else COM1, looked for at each
+    // open). With `memory`, Com Test may first let the technician pick the port, and the
+    // pick is kept there for the next start.
+    Win32Program(HINSTANCE instance, const std::string& device, const std::string& logPath,
+                 PortMemory* memory = nullptr);
     // On the simulated splicer, in this process: the demo.
     struct Demo {};
     Win32Program(HINSTANCE instance, Demo, const std::string& logPath);
@@ -51,6 +56,7 @@ private:
     SerialPort& port_;
     RecordLog log_;
     Win32Form1 form1_;
+    std::unique_ptr<PortPicker> picker_;
     // Last, so that it is gone before the window and the port it uses.
     Controller controller_;
 };

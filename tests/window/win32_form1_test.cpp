@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,77 @@ TEST_F(Form, theLineIsPolledInsideAMessageBoxAndQuitClosesTheBox)
     // Once quitting, no box opens: it would hold the closing program.
     form.showMessage("Reading record stopped !");
     lineOpen = false;
+}
+
+// The open dialog of this thread, as the technician sees it.
+HWND openDialog()
+{
+    HWND found = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM result) {
+            if (classOf(window) == L"#32770" && ::IsWindowVisible(window))
+                *reinterpret_cast<HWND*>(result) = window;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST_F(Form, thePortDialogOffersEveryPortTheOneInUseFirstAndGivesThePick)
+{
+    const std::vector<PortOffer> ports{{"COM1", "Communications Port (COM1)", "", false},
+                                       {"COM3", "USB Serial Port (COM3), FTDI, serial A50285BI, USB 0403:6001", "", true},
+                                       {"COM7", "USB Serial Port (COM7)", "", true}};
+    struct Case {
+        const char* name;
+        int pick;  // the row chosen; -1: Cancel; -2: the program quits meanwhile
+        std::optional<std::string> expected;
+    };
+    const Case cases[] = {
+        {"the third row", 2, "COM7"},
+        {"the row offered first", 1, "COM3"},
+        {"Cancel", -1, std::nullopt},
+        {"quit", -2, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Win32Form1 window(::GetModuleHandleW(nullptr));
+        window.show();
+        static const Case* now;
+        static Win32Form1* shown;
+        static std::vector<std::wstring> rows;
+        static int selected;
+        now = &c;
+        shown = &window;
+        rows.clear();
+        selected = -1;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+            const HWND dialog = openDialog();
+            if (!dialog || !rows.empty())
+                return;
+            const HWND list = ::GetDlgItem(dialog, 201);
+            for (int i = 0; i < ::SendMessageW(list, LB_GETCOUNT, 0, 0); ++i) {
+                wchar_t row[256]{};
+                ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row));
+                rows.push_back(row);
+            }
+            selected = static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0));
+            if (now->pick == -2)
+                return shown->requestQuit();
+            if (now->pick >= 0)
+                ::SendMessageW(list, LB_SETCURSEL, now->pick, 0);
+            ::PostMessageW(dialog, WM_COMMAND, now->pick >= 0 ? IDOK : IDCANCEL, 0);
+        });
+        const auto picked = window.askForPort(ports, "COM3");
+        ::KillTimer(nullptr, timer);
+        EXPECT_EQ(picked, c.expected);
+        EXPECT_EQ(rows, (std::vector<std::wstring>{L"COM1  Communications Port (COM1)",
+                                                   L"COM3  USB Serial Port (COM3), FTDI, serial A50285BI, USB 0403:6001",
+                                                   L"COM7  USB Serial Port (COM7)"}));
+        EXPECT_EQ(selected, 1) << "the port in use is offered first";
+        EXPECT_EQ(window.openBoxes(), 0);
+    }
 }
 
 TEST_F(Form, closingCtrlQAndTheEndOfTheSessionEndEveryWait)
