@@ -1,50 +1,114 @@
-// splice-report as a script runs it: the real binary, its files, its exit status; the PDF read
-// through poppler-utils (scripts/run-tests installs them).
+// splice-report's command line, in-process and as a script runs the real program: exit
+// statuses, messages, the CSV, and names in any script. The expected messages are the
+// ones the Qt build printed.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "report/report_cli.h"
+#include "run_program.h"
 
-#include <algorithm>
-
+namespace splicerec::report {
 namespace {
 
-using namespace Qt::StringLiterals;
+using harness::Outcome;
+using harness::runProgram;
 
-const QString kData = QStringLiteral(REPORT_TEST_DATA);
-const QString kSmall = kData + u"/small.log"_s;
-const QString kBad = kData + u"/bad.log"_s;
+const std::string kData = REPORT_TEST_DATA;
+const std::string kSmall = kData + "/small.log";
+const std::string kBad = kData + "/bad.log";
+const std::string kNoPdf =
+    "PDF output is not available in the Windows build; --csv FILE writes the splices for a spreadsheet instead";
 
-struct Outcome {
-    int status = -1;
-    QByteArray out, err;
-};
-
-Outcome run(const QStringList& arguments, const QByteArray& input = {}, const QString& program = SPLICE_REPORT_BINARY)
+Outcome run(const std::vector<std::string>& arguments, const std::string& input = {})
 {
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForStarted(30000)) << program.toStdString() << " does not start";
-    process.write(input);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(120000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return runProgram(SPLICE_REPORT_BINARY, arguments, input);
 }
 
-QByteArray contents(const QString& path)
+struct ParseCase {
+    const char* name;
+    std::vector<std::string> arguments;  // after the program name
+    std::string fault;                   // the usage error, empty for none
+    std::vector<std::string> logs = {};
+    std::optional<std::string> csv = {};
+    double maxLoss = 0.10;
+    bool pdfAvailable = true;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
+class Arguments : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(Arguments, areReadAsTheQtBuildReadThem)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : "cannot read " + path.toUtf8();
+    const ParseCase& c = GetParam();
+    std::vector<std::string> arguments{"splice-report"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const ReportRequest r = parseReportArguments(arguments, c.pdfAvailable);
+    EXPECT_EQ(r.usageError, c.fault);
+    if (!c.fault.empty())
+        return;
+    EXPECT_EQ(r.logs, c.logs);
+    EXPECT_EQ(r.csvPath, c.csv);
+    EXPECT_DOUBLE_EQ(r.maxLossDb, c.maxLoss);
+}
+
+std::string limitFault(const std::string& text) { return "--max-loss wants a loss in dB such as 0.10, not \"" + text + "\""; }
+
+INSTANTIATE_TEST_SUITE_P(Read, Arguments, testing::Values(
+    ParseCase{"valueAfterEqualsOrAsTheNextArgument", {"--csv=a.csv", "--max-loss", "0.2", "x.log"}, "", {"x.log"}, "a.csv", 0.2},
+    ParseCase{"theLastValueCounts", {"--csv", "a", "x", "--csv", "b"}, "", {"x"}, "b"},
+    ParseCase{"aValueMayLookLikeAnOption", {"--csv", "--skip-bad", "x"}, "", {"x"}, "--skip-bad"},
+    ParseCase{"doubleDashEndsTheOptions", {"--", "--csv", "-v", "-"}, "", {"--csv", "-v", "-"}},
+    ParseCase{"dashAndEmptyAreLogs", {"-", ""}, "", {"-", ""}},
+    ParseCase{"csvToStandardOutput", {"x", "--csv", "-"}, "", {"x"}, "-"},
+    ParseCase{"unknownLongOption", {"--loss", "x"}, "Unknown option 'loss'."},
+    ParseCase{"everyUnknownLetterNamed", {"-csv", "x"}, "Unknown options: c, s."},
+    ParseCase{"aLetterIsACharacterNotAByte", {"-\xC3\xA9"}, "Unknown option '\xC3\xA9'."},
+    ParseCase{"tripleDash", {"---x"}, "Unknown option '-x'."},
+    ParseCase{"equalsAfterAnUnknownLetterIsALetter", {"-x=1"}, "Unknown options: x, =, 1."},
+    ParseCase{"missingValue", {"x", "--csv"}, "Missing value after '--csv'."},
+    ParseCase{"aValueFaultOutranksUnknownOptions", {"--x", "--csv"}, "Missing value after '--csv'."},
+    ParseCase{"unexpectedValue", {"--skip-bad=1", "x"}, "Unexpected value after '--skip-bad'."},
+    ParseCase{"unexpectedValueAfterLetters", {"-vh=x"}, "Unexpected value after '-vh'."},
+    ParseCase{"noLog", {"--skip-bad"}, "name at least one log file"},
+    ParseCase{"emptyCsvName", {"--csv=", "x"}, "--csv wants a file name or -"},
+    ParseCase{"pdfNotToStandardOutput", {"--pdf=-", "x"}, "--pdf wants a file name"},
+    ParseCase{"pdfRefusedWithoutAWriter", {"--pdf", "r.pdf", "x"}, kNoPdf, {}, {}, 0.10, false},
+    ParseCase{"pdfRefusedBeforeAnyOtherFault", {"--pdf=-", "--max-loss=x"}, kNoPdf, {}, {}, 0.10, false},
+    ParseCase{"limitWithBlanksAround", {"--max-loss= 0.5\t", "x"}, "", {"x"}, {}, 0.5},
+    ParseCase{"limitWithExponentAndSign", {"--max-loss=+1.e-1", "x"}, "", {"x"}, {}, 0.1},
+    ParseCase{"limitWithoutLeadingZero", {"--max-loss=.25", "x"}, "", {"x"}, {}, 0.25},
+    ParseCase{"limitNegativeZero", {"--max-loss=-0", "x"}, "", {"x"}, {}, 0.0},
+    ParseCase{"limitHighest", {"--max-loss=1e3", "x"}, "", {"x"}, {}, 1000},
+    ParseCase{"limitTooHigh", {"--max-loss=1000.0001", "x"}, limitFault("1000.0001")},
+    ParseCase{"limitNegative", {"--max-loss=-0.01", "x"}, limitFault("-0.01")},
+    ParseCase{"limitDecimalComma", {"--max-loss=0,1", "x"}, limitFault("0,1")},
+    ParseCase{"limitHexadecimal", {"--max-loss=0x1p-3", "x"}, limitFault("0x1p-3")},
+    ParseCase{"limitTooSmallToTell", {"--max-loss=1e-400", "x"}, limitFault("1e-400")},
+    ParseCase{"limitNotANumber", {"--max-loss=nan", "x"}, limitFault("nan")},
+    ParseCase{"limitTwoSigns", {"--max-loss=+-0", "x"}, limitFault("+-0")},
+    ParseCase{"limitWithUnit", {"--max-loss=0.1dB", "x"}, limitFault("0.1dB")},
+    ParseCase{"limitEmpty", {"--max-loss=", "x"}, limitFault("")}),
+    [](const testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
+
+TEST(Arguments, helpAndVersionWinOverEverythingButAFaultyCommandLine)
+{
+    const auto parse = [](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "splice-report");
+        return parseReportArguments(arguments, false);
+    };
+    EXPECT_TRUE(parse({"-vh"}).help);
+    EXPECT_TRUE(parse({"--help-all", "--pdf", "r.pdf"}).help);
+    const ReportRequest version = parse({"--max-loss=x", "-v"});
+    EXPECT_TRUE(version.version);
+    EXPECT_EQ(version.usageError, "");
+    EXPECT_EQ(parse({"--help", "--loss"}).usageError, "Unknown option 'loss'.");
 }
 
 struct StatusCase {
     const char* name;
-    QStringList arguments;
+    std::vector<std::string> arguments;
     int status;
-    QByteArray printed;  // on standard output or error; empty for nothing in particular
+    std::string printed;  // on standard output or error; empty for nothing in particular
 };
 
 void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
@@ -54,84 +118,64 @@ class ExitStatus : public testing::TestWithParam<StatusCase> {};
 TEST_P(ExitStatus, tellsAScriptWhatHappened)
 {
     const Outcome r = run(GetParam().arguments);
-    EXPECT_EQ(r.status, GetParam().status) << r.err.toStdString();
-    EXPECT_TRUE((r.out + r.err).contains(GetParam().printed)) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(r.status, GetParam().status) << r.err;
+    EXPECT_NE((r.out + r.err).find(GetParam().printed), std::string::npos) << r.out << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, ExitStatus, testing::Values(
-    StatusCase{"withinAtTheLimit", {u"--max-loss"_s, u"1.50"_s, kSmall}, 0, {}},
+    StatusCase{"withinAtTheLimit", {"--max-loss", "1.50", kSmall}, 0, "above 1.50 dB: 0 (0.0%)\n"},
     StatusCase{"badLineStops", {kSmall, kBad}, 1, "/bad.log:3: not a record line: \"NO 0007: 2004-02-29 10:09   LOSS:0.05dB\"\n"},
-    StatusCase{"badLinesSkipped", {u"--skip-bad"_s, kBad}, 3,
-               "lines skipped: 2\n  " + kBad.toUtf8() + ":3: \"NO 0007: 2004-02-29 10:09   LOSS:0.05dB\"\n  " + kBad.toUtf8() + ":5: \"\"\n"},
-    StatusCase{"missingLog", {kData + u"/absent.log"_s}, 1, "absent.log"},
-    StatusCase{"unwritableCsv", {u"--csv"_s, kSmall + u"/x.csv"_s, kSmall}, 1, "x.csv"},
-    StatusCase{"unwritablePdf", {u"--pdf"_s, kSmall + u"/x.pdf"_s, kSmall}, 1, "x.pdf"},
-    StatusCase{"noLog", {}, 2, "log"},
-    StatusCase{"unknownOption", {u"--loss"_s, kSmall}, 2, "loss"},
-    StatusCase{"limitNotANumber", {u"--max-loss=0,1"_s, kSmall}, 2, "0,1"},
-    StatusCase{"negativeLimit", {u"--max-loss=-1"_s, kSmall}, 2, "-1"}),
+    StatusCase{"badLinesSkipped", {"--skip-bad", kBad}, 3,
+               "lines skipped: 2\n  " + kBad + ":3: \"NO 0007: 2004-02-29 10:09   LOSS:0.05dB\"\n  " + kBad + ":5: \"\"\n"},
+    StatusCase{"missingLog", {kData + "/absent.log"}, 1, "splice-report: " + kData + "/absent.log: "},
+    StatusCase{"logIsAFolder", {kData}, 1, "splice-report: " + kData + ": file to open is a directory\n"},
+    StatusCase{"unwritableCsv", {"--csv", kSmall + "/x.csv", kSmall}, 1, "splice-report: " + kSmall + "/x.csv: "},
+    StatusCase{"usageError", {"--loss", kSmall}, 2, "splice-report: Unknown option 'loss'.\nTry 'splice-report --help'.\n"},
+    StatusCase{"unwritablePdf", {"--pdf", kSmall + "/x.pdf", kSmall}, 1, "splice-report: " + kSmall + "/x.pdf: "},
+    StatusCase{"version", {"-v"}, 0, "splice-report " SPLICE_VERSION "\n"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
 TEST(Csv, takesStandardInputAndSeveralLogsAsOneReport)
 {
     // Record 2 is already in small.log.
-    const QByteArray input = "NO 00002: 2002-12-19 15:31   LOSS:1.50dB\nNO 00009: 2005-05-05 05:05   LOSS:0.03dB";
-    const Outcome r = run({u"--csv=-"_s, kSmall, u"-"_s}, input);
-    EXPECT_EQ(r.out, contents(kData + u"/small.csv"_s) + "9,2005-05-05T05:05,0.03,no,\r\n");
-    EXPECT_TRUE(r.err.contains("splices: 9 from 14 record lines (5 dropped as duplicates)")) << r.err.toStdString();
+    const std::string input = "NO 00002: 2002-12-19 15:31   LOSS:1.50dB\nNO 00009: 2005-05-05 05:05   LOSS:0.03dB";
+    const Outcome r = run({"--csv=-", kSmall, "-"}, input);
+    EXPECT_EQ(r.out, harness::contents(kData + "/small.csv") + "9,2005-05-05T05:05,0.03,no,\r\n");
+    EXPECT_NE(r.err.find("splices: 9 from 14 record lines (5 dropped as duplicates)"), std::string::npos) << r.err;
 }
 
-QString pdfText(const QString& pdf)
+TEST(Csv, fileReplacesWhatWasThereAndTheSummaryGoesToStandardOutput)
 {
-    return QString::fromUtf8(run({u"-layout"_s, pdf, u"-"_s}, {}, u"pdftotext"_s).out);
+    const auto csv = harness::scratchFolder() / "small.csv";
+    harness::writeFile(csv, std::string(5000, 'x'));
+    const Outcome r = run({"--csv", harness::utf8Of(csv), kSmall});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(harness::contents(csv), harness::contents(kData + "/small.csv"));
+    EXPECT_EQ(r.out.rfind("splices: 8 from 12 record lines (4 dropped as duplicates)\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
 }
 
-TEST(Pdf, andCsvFileShowTheTitleBlockStatisticsLimitAndEveryRecord)
+// Latin, Greek, CJK and a character beyond the 16-bit range (a surrogate pair in UTF-16).
+TEST(Names, inAnyScriptAreOpenedWrittenAndPrintedInUtf8)
 {
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath(u"small.pdf"_s), csv = dir.filePath(u"small.csv"_s);
-    ASSERT_EQ(run({u"--pdf"_s, pdf, u"--title"_s, u"Route 7 north"_s, u"--csv"_s, csv, kSmall}).status, 3);
-    EXPECT_EQ(contents(csv), contents(kData + u"/small.csv"_s));
-    const QString text = pdfText(pdf);
-    EXPECT_EQ(text.count(QLatin1Char('\f')), 1);
-    // Mean of 0.06 1.50 0.10 0.04 0.11 0.02 0.07 0.05 is 1.95 / 8; the median (0.06 + 0.07) / 2.
-    for (const char* expected : {"Route 7 north", "small.log", "2002-12-19 15:27", "2003-01-04 09:12", "0.10 dB",
-                                 "0.24", "0.065", "1.50", "25.0 %", "limit 0.10 dB", "invalid date", "number reused",
-                                 "2003-01-04 09:3A", "page 1 of 1"})
-        EXPECT_TRUE(text.contains(QString::fromLatin1(expected))) << expected << "\n" << text.toStdString();
-    EXPECT_EQ(text.count(u"ABOVE"_s), 2);
+    const auto folder = harness::scratchFolder();
+    const std::string log = harness::utf8Of(folder) + "/Spleiß-Zürich-Ωμέγα-接続-\xF0\x9F\x93\x93.log";
+    const std::string csv = harness::utf8Of(folder) + "/Bericht-Straße.csv";
+    harness::writeFile(harness::pathOf(log), harness::contents(kData + "/small.log") + "\r\n\r\nnot a record\r\n");
 
-    const QString prefix = QStringLiteral(SPLICE_TEST_OUTPUT_DIR) + u"/report-page"_s;
-    run({u"-png"_s, u"-r"_s, u"60"_s, u"-singlefile"_s, pdf, prefix}, {}, u"pdftoppm"_s);
-    const QImage page = QImage(prefix + u".png"_s).convertToFormat(QImage::Format_RGB32);
-    ASSERT_FALSE(page.isNull());
-    EXPECT_NEAR(double(page.width()) / page.height(), 210.0 / 297.0, 0.01);  // A4 portrait
-    const auto* pixels = reinterpret_cast<const QRgb*>(page.constBits());  // 32-bit rows have no padding
-    const auto red = std::count_if(pixels, pixels + page.width() * page.height(),
-                                   [](QRgb p) { return qRed(p) > 150 && qGreen(p) < 80 && qBlue(p) < 80; });
-    EXPECT_GT(red, 100);  // the bars above the limit and the marked rows
-}
+    Outcome r = run({"--csv", csv, log});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, log + ":13: not a record line: \"\"\n");
 
-TEST(Pdf, runsOverAsManyPagesAsTheRecordsNeed)
-{
-    // 2010-05-DD 12:MM is unique per record number up to 420.
-    const auto when = [](int n) {
-        return u"2010-05-%1 12:%2"_s.arg(1 + n % 28, 2, 10, QLatin1Char('0')).arg(n % 60, 2, 10, QLatin1Char('0'));
-    };
-    QByteArray log;
-    for (int n = 1; n <= 400; ++n)
-        log += u"NO %1: %2   LOSS:0.05dB\r\n"_s.arg(n, 5, 10, QLatin1Char('0')).arg(when(n)).toLatin1();
-    const QString pdf = QStringLiteral(SPLICE_TEST_OUTPUT_DIR) + u"/report-big.pdf"_s;
-    ASSERT_EQ(run({u"--pdf"_s, pdf, u"-"_s}, log).status, 0);
-    // A row is about 5 mm high and A4 has about 260 mm for rows: 400 rows take 7 to 10 pages.
-    const QString text = pdfText(pdf);
-    const auto n = text.count(QLatin1Char('\f'));
-    EXPECT_TRUE(n >= 7 && n <= 10) << n;
-    EXPECT_TRUE(text.contains(u"page 1 of %1"_s.arg(n)));
-    EXPECT_TRUE(text.contains(u"page %1 of %1"_s.arg(n)));
-    for (int r = 1; r <= 400; ++r)
-        EXPECT_TRUE(text.contains(when(r))) << r;
-    EXPECT_EQ(text.count(u"Loss (dB)"_s), n);  // the table's header on every page
+    r = run({"--skip-bad", "--csv", csv, log});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(harness::contents(harness::pathOf(csv)), harness::contents(kData + "/small.csv"));
+    EXPECT_NE(r.out.find("  " + log + ":13: \"\"\n  " + log + ":14: \"not a record\"\n"), std::string::npos) << r.out;
+
+    r = run({log + ".old"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("splice-report: " + log + ".old: ", 0), 0u) << r.err;
 }
 
 }  // namespace
+}  // namespace splicerec::report
