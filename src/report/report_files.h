@@ -2,9 +2,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
-// The files and standard streams of splice-report (report_files_posix.cpp). Paths and
-// texts are UTF-8.
+// The files and standard streams of splice-report, one implementation per platform
+// (report_files_posix.cpp, report_files_win32.cpp). Paths and texts are UTF-8 on both.
 namespace splicerec::report {
 
 // The whole content of the file at `path`, or of standard input for "-". False with the
@@ -19,5 +20,11 @@ enum class Stream { output, error };
 
 // Writes `text` to standard output or error; false when not all of it went out.
 bool writeStream(Stream stream, std::string_view text);
+
+#ifdef _WIN32
+// The command line in UTF-8, read from the UTF-16 one Windows keeps: main()'s argv is in
+// the ANSI code page, where a name in another script turns into question marks.
+std::vector<std::string> commandLineArguments();
+#endif
 
 }  // namespace splicerec::report

@@ -131,7 +131,11 @@ INSTANTIATE_TEST_SUITE_P(Runs, ExitStatus, testing::Values(
     StatusCase{"logIsAFolder", {kData}, 1, "splice-report: " + kData + ": file to open is a directory\n"},
     StatusCase{"unwritableCsv", {"--csv", kSmall + "/x.csv", kSmall}, 1, "splice-report: " + kSmall + "/x.csv: "},
     StatusCase{"usageError", {"--loss", kSmall}, 2, "splice-report: Unknown option 'loss'.\nTry 'splice-report --help'.\n"},
+#ifdef _WIN32
+    StatusCase{"pdfRefused", {"--pdf", kSmall + ".pdf", kSmall}, 2, "splice-report: " + kNoPdf + "\nTry 'splice-report --help'.\n"},
+#else
     StatusCase{"unwritablePdf", {"--pdf", kSmall + "/x.pdf", kSmall}, 1, "splice-report: " + kSmall + "/x.pdf: "},
+#endif
     StatusCase{"version", {"-v"}, 0, "splice-report " SPLICE_VERSION "\n"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
