@@ -1,14 +1,18 @@
-// win32_inspect: prints what Windows itself reads from a program, one "name=value"
-// line each, for the delivery tests to compare with their tables. Every fact comes
-// through the API Explorer or the loader uses (version resources, activation contexts,
-// icon loading), not from parsing the file ourselves, so that a resource windres
-// accepts but Windows reads otherwise shows.
+// win32_inspect: prints what Windows itself reads from a program or a shortcut, one
+// "name=value" line each, for the delivery tests to compare with their tables. Every
+// fact comes through the API Explorer, the loader or the Start menu uses (version
+// resources, activation contexts, icon loading, IShellLink), not from parsing the file
+// ourselves, so that a resource windres accepts but Windows reads otherwise shows.
 //
 //   win32_inspect resources FILE.exe   version, icon group 1 and manifest of FILE
+//   win32_inspect shortcut FILE.lnk    target, arguments, folder and icon of a shortcut
+//   win32_inspect run COMMAND-LINE     runs it as Settings > Apps runs an uninstall
+//                                      string, and waits for every process it starts
 //
-// Exit status 0 when FILE could be read at all, 2 otherwise.
+// Exit status 0 when FILE could be read at all, 2 otherwise; for run, the command's.
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <cctype>
 #include <cstdio>
@@ -260,6 +264,110 @@ int resources(const std::wstring& path) {
   return 0;
 }
 
+int shortcut(const std::wstring& path) {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    return 2;
+  }
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  int status = 2;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+    wchar_t text[MAX_PATH * 2] = {};
+    int index = 0;
+    fact("shortcut.target", SUCCEEDED(link->GetPath(text, MAX_PATH * 2, nullptr, SLGP_RAWPATH)) ? utf8(text) : "none");
+    text[0] = 0;
+    link->GetArguments(text, MAX_PATH * 2);
+    fact("shortcut.arguments", utf8(text));
+    text[0] = 0;
+    link->GetWorkingDirectory(text, MAX_PATH * 2);
+    fact("shortcut.folder", utf8(text));
+    text[0] = 0;
+    link->GetIconLocation(text, MAX_PATH * 2, &index);
+    fact("shortcut.icon", text[0] ? utf8(text) + "," + std::to_string(index) : "none");
+    status = 0;
+  } else {
+    std::fprintf(stderr, "win32_inspect: cannot read the shortcut %s\n", utf8(path.c_str()).c_str());
+  }
+  if (file) {
+    file->Release();
+  }
+  if (link) {
+    link->Release();
+  }
+  CoUninitialize();
+  return status;
+}
+
+// Under Wine, the first process of a prefix that needs a desktop starts Wine's own
+// explorer.exe /desktop, which then belongs to that process's job and never ends.
+bool isWineDesktop(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) {
+    return false;
+  }
+  wchar_t image[MAX_PATH * 2] = {};
+  DWORD size = MAX_PATH * 2;
+  const bool known = QueryFullProcessImageNameW(process, 0, image, &size);
+  CloseHandle(process);
+  const std::wstring path = known ? image : L"";
+  const std::wstring desktop = L"\\explorer.exe";
+  return path.size() >= desktop.size() &&
+         _wcsicmp(path.c_str() + path.size() - desktop.size(), desktop.c_str()) == 0;
+}
+
+// An NSIS uninstaller copies itself to %TEMP%, starts the copy and returns at once; the
+// copy does the work. A job holds the whole tree (a child joins its parent's job), and
+// its completion port names each process that joins and ends: done when all have ended.
+int run(const std::wstring& commandLine) {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{job, port};
+  if (!job || !port ||
+      !SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &association, sizeof association)) {
+    std::fprintf(stderr, "win32_inspect: no job object: error %lu\n", GetLastError());
+    return 2;
+  }
+  std::wstring line = commandLine;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                      &process)) {
+    std::fprintf(stderr, "win32_inspect: cannot start %s: error %lu\n", utf8(commandLine.c_str()).c_str(),
+                 GetLastError());
+    return 2;
+  }
+  if (!AssignProcessToJobObject(job, process.hProcess)) {
+    std::fprintf(stderr, "win32_inspect: cannot put the process in a job: error %lu\n", GetLastError());
+    TerminateProcess(process.hProcess, 2);
+    return 2;
+  }
+  ResumeThread(process.hThread);
+  std::vector<DWORD> running;
+  DWORD message = 0;
+  ULONG_PTR key = 0;
+  OVERLAPPED* detail = nullptr;  // the process id, for the messages about one process
+  bool started = false;
+  while (!(started && running.empty()) && GetQueuedCompletionStatus(port, &message, &key, &detail, INFINITE) &&
+         message != JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) {
+    const auto pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(detail));
+    if (message == JOB_OBJECT_MSG_NEW_PROCESS) {
+      started = true;
+      if (!isWineDesktop(pid)) {
+        running.push_back(pid);
+      }
+    } else if (message == JOB_OBJECT_MSG_EXIT_PROCESS || message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) {
+      std::erase(running, pid);
+    }
+  }
+  DWORD code = 2;
+  GetExitCodeProcess(process.hProcess, &code);
+  return static_cast<int>(code);
+}
+
 }  // namespace
 
 int main() {
@@ -269,6 +377,12 @@ int main() {
   if (argc == 3 && std::wcscmp(argv[1], L"resources") == 0) {
     return resources(argv[2]);
   }
-  std::fprintf(stderr, "usage: win32_inspect resources FILE.exe\n");
+  if (argc == 3 && std::wcscmp(argv[1], L"shortcut") == 0) {
+    return shortcut(argv[2]);
+  }
+  if (argc == 3 && std::wcscmp(argv[1], L"run") == 0) {
+    return run(argv[2]);
+  }
+  std::fprintf(stderr, "usage: win32_inspect resources FILE.exe | shortcut FILE.lnk | run COMMAND-LINE\n");
   return 2;
 }
