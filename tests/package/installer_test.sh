@@ -97,6 +97,10 @@ same "the files in $instdir" "$(printf '%s\n' "${packed[@]}" Uninstall.exe | sor
 for file in "${packed[@]}"; do
   cmp -s "$stage/$file" "$installed/$file" || fail "$instdir\\$file is not the file packed"
 done
+# The icon the shortcut and the entry point at, in the program as installed.
+same "the installed program's icon and version" "version.ProductVersion=$version
+icon.1=16/32bpp 20/32bpp 24/32bpp 32/32bpp 40/32bpp 48/32bpp 64/32bpp 256/32bpp" \
+  "$(inspect resources "$instdir\\splice-records.exe" | grep -E '^(version.ProductVersion|icon.1)=')"
 same "the Start-menu shortcut" "shortcut.target=$instdir\\splice-records.exe
 shortcut.arguments=
 shortcut.folder=$instdir
