@@ -118,9 +118,11 @@ Publisher REG_SZ The splice-records developers
 QuietUninstallString REG_SZ \"$instdir\\Uninstall.exe\" /S
 UninstallString REG_SZ \"$instdir\\Uninstall.exe\"" "$(values "$key")"
 run wine reg query "$all_users_key" > /dev/null && fail "an uninstall entry for all users: $all_users_key"
-reported="$(cd "$installed" && run wine "$instdir\\splice-records.exe" --version)"
-grep -qxF "splice-records $version" <<<"$reported" \
-  || fail "splice-records.exe --version in $instdir printed \"$reported\", not \"splice-records $version\""
+for program in "${programs[@]}"; do
+  reported="$(cd "$installed" && run wine "$instdir\\$program.exe" --version)"
+  grep -qxF "$program $version" <<<"$reported" \
+    || fail "$program.exe --version in $instdir printed \"$reported\", not \"$program $version\""
+done
 
 echo "== silent uninstall in place"
 # In place (_?=) the uninstaller runs to its end before returning, and cannot remove

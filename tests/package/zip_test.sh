@@ -40,8 +40,10 @@ else
   grep -qF "splice-report" <<<"$readme" && fail "README.txt names splice-report, which is not in the zip"
 fi
 
-reported="$(wine ./splice-records.exe --version < /dev/null 2> /dev/null | tr -d '\r')"
-grep -qxF "splice-records $version" <<<"$reported" \
-  || fail "splice-records.exe --version from the zip printed \"$reported\", not \"splice-records $version\""
+for program in "${programs[@]}"; do
+  reported="$(wine "./$program.exe" --version < /dev/null 2> /dev/null | tr -d '\r')"
+  grep -qxF "$program $version" <<<"$reported" \
+    || fail "$program.exe --version from the zip printed \"$reported\", not \"$program $version\""
+done
 
 passed "$(basename "$zip") unpacks into $folder with the programs, README.txt and LICENSE.txt"
