@@ -21,10 +21,13 @@ source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 # A prefix of its own, made afresh, so that all the uninstaller leaves is this
 # installer's doing; a home of its own, as Wine links Documents and the other user
 # folders to the home folder. Wine's menu builder is off, or it would copy the Start
-# menu entry into ~/.local. The server runs detached, as in scripts/run-windows-tests,
-# and stops with the test; the prefix (700 MB) goes too unless the test failed.
+# menu entry into ~/.local. No display: a silent install shows nothing, and a new
+# prefix's desktop would take the focus from the window's tests on the shared one. The
+# server runs detached, as in scripts/run-windows-tests, and stops with the test; the
+# prefix (700 MB) goes too unless the test failed.
 rm -rf "$work"
 mkdir -p "$work/home" "$work/prefix" "$work/technician"
+unset DISPLAY WAYLAND_DISPLAY
 export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 wineserver -p > /dev/null 2>&1 < /dev/null
