@@ -387,6 +387,11 @@ bool Win32Form1::dispatchPending(bool userInput)
             continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
+        // A timer comes only once nothing else waits. One whose handler outlasts its period
+        // (a write that a stalled line never takes waits out its timeout) is due again at
+        // once, and would keep this loop, and the wait around it, from ever ending.
+        if (message.message == WM_TIMER)
+            break;
     }
     return dispatched;
 }
