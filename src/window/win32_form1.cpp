@@ -482,11 +482,13 @@ void Win32Form1::setEnabled(Button button, bool enabled)
     if (!enabled && item && ::GetFocus() == item)
         ::SetFocus(window_);
     ::EnableWindow(item, enabled);
+    enabled_[static_cast<int>(button)] = enabled;
 }
 
 bool Win32Form1::buttonEnabled(Button button) const
 {
-    return ::IsWindowEnabled(control(idOf(button))) != FALSE;
+    const HWND item = control(idOf(button));
+    return item ? ::IsWindowEnabled(item) != FALSE : enabled_[static_cast<int>(button)];
 }
 
 void Win32Form1::setStatusText(const std::string& text)
