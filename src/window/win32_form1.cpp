@@ -391,6 +391,11 @@ bool Win32Form1::dispatchPending(bool userInput)
             continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
+        // A timer comes only once nothing else waits. One whose handler outlasts its period
+        // (a write that a stalled line never takes waits out its timeout) is due again at
+        // once, and would keep this loop, and the wait around it, from ever ending.
+        if (message.message == WM_TIMER)
+            break;
     }
     return dispatched;
 }
@@ -481,11 +486,13 @@ void Win32Form1::setEnabled(Button button, bool enabled)
     if (!enabled && item && ::GetFocus() == item)
         ::SetFocus(window_);
     ::EnableWindow(item, enabled);
+    enabled_[static_cast<int>(button)] = enabled;
 }
 
 bool Win32Form1::buttonEnabled(Button button) const
 {
-    return ::IsWindowEnabled(control(idOf(button))) != FALSE;
+    const HWND item = control(idOf(button));
+    return item ? ::IsWindowEnabled(item) != FALSE : enabled_[static_cast<int>(button)];
 }
 
 void Win32Form1::setStatusText(const std::string& text)

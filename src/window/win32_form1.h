@@ -113,6 +113,7 @@ private:
 
     // What the logic set, kept here as well: the window may be gone before the logic is.
     std::string statusText_, recordCaption_, pageText_;
+    bool enabled_[4] = {true, true, true, true};  // by Button, as a new window's buttons are
     std::wstring shownPageText_;
     std::wstring portTip_;
     int progressReceived_ = 0, progressTotal_ = 0;

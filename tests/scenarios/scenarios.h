@@ -170,9 +170,13 @@ inline std::string stopped(int last, int total)
 {
     return box(kStopped, "Stopped after record " + std::to_string(last) + " of " + std::to_string(total) + ".");
 }
+// The system's words for a path whose folder is missing, as the log passes them on: Linux
+// says "No such file or directory"; Windows and Wine each word ERROR_PATH_NOT_FOUND their
+// own way (support/fakes.cpp).
+std::string noSuchFolder();
 const std::string kSilentBox = box(kSilent, "No answer on {dev}."), kSaveBox = box(kSaveError, "cannot *"),
-                  kCannotSave = "The records cannot be saved to {log} !\ncannot create {log}: No such file or "
-                                "directory. Create the folder*";
+                  kCannotSave = "The records cannot be saved to {log} !\ncannot create {log}: " + noSuchFolder() +
+                                ". Create the folder*";
 const End kLinkFailed{kFail, "", true}, kFailed{kFail, "", false}, kBusy{"Communicating...", "", true},
     kLinked{ok(57), "Start,ReadAll", true}, kPaged{ok(57), "Next Page,ReadAll,StopRead", true},
     kSaveFailed{"Records not saved: cannot *", "Start", false}, kQuitReading{ok(57), "", true},
@@ -271,7 +275,7 @@ inline const std::vector<Scenario> kScenarios = {
     {"LogFolderMissing", kNothing, {}, linked(), kLinked, {kCannotSave}, {}, "", -1, Setup::LogFolderMissing},
     // The same reason from the failed save and from the flush before the box: said once.
     {"LogFolderVanishesMidDownload", kScriptedLog, {}, started(), kSaveFailed,
-     {box(kSaveError, "cannot open {log}: No such file or directory")}, {{1, 2}}, "", 3, Setup::LogFolderVanishes},
+     {box(kSaveError, "cannot open {log}: " + noSuchFolder())}, {{1, 2}}, "", 3, Setup::LogFolderVanishes},
     // Its last line edited by hand, without a line end: the records start on a line of their own.
     {"LogWithoutALineEndAtItsEnd", kLogFile, {}, started(), kPaged, {}, {{57, 57}, {1, 20}}, "", -1,
      Setup::LogWithoutLineEnd},

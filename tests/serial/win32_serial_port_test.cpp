@@ -2,6 +2,7 @@
 // needs the \\.\ form) lead to a pseudo-terminal served by the Linux splicer-sim, started
 // for each test by com1_sim.sh with the options tests/CMakeLists.txt gives it.
 #include "serial/win32_serial_port.h"
+#include "support/cpu_time.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using std::chrono::milliseconds;
+using test::cpuSeconds;
 
 // Waits as a window does between its pumps, polling the port every 10 ms when asked to.
 template <class Done>
@@ -27,17 +29,6 @@ bool waitFor(Done done, Win32SerialPort* polled = nullptr, milliseconds limit = 
         ::Sleep(10);
     }
     return true;
-}
-
-double cpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return -1;
-    const auto seconds = [](const FILETIME& t) {
-        return double((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
 }
 
 Bytes bytes(std::string_view text)
