@@ -16,14 +16,6 @@
 
 namespace {
 
-std::wstring wide(const std::string& utf8)
-{
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
-    return text;
-}
-
 // The command line as Windows holds it, in UTF-16, so that a log in a folder named in
 // any language arrives whole.
 std::vector<std::string> arguments()
@@ -58,13 +50,13 @@ void say(std::string text, bool error)
     if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
         const HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (console != INVALID_HANDLE_VALUE) {
-            const std::wstring shown = wide(text);
+            const std::wstring shown = splicerec::wideFromUtf8(text);
             ::WriteConsoleW(console, shown.data(), static_cast<DWORD>(shown.size()), &written, nullptr);
             ::CloseHandle(console);
             return;
         }
     }
-    ::MessageBoxW(nullptr, wide(text).c_str(), L"splice-records", MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+    ::MessageBoxW(nullptr, splicerec::wideFromUtf8(text).c_str(), L"splice-records", MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 }  // namespace
