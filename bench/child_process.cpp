@@ -68,8 +68,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (options.quiet)
         ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
+    // Searched in PATH when `program` has no slash, as for Xvfb.
     const int result =
-        ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+        ::posix_spawnp(&pid_, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
     ::posix_spawn_file_actions_destroy(&actions);
     if (options.captureStdout) {
         ::close(pipeFds[1]);
