@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 namespace splicerec {
 namespace {
@@ -275,10 +276,26 @@ std::string Form1::recordCaption() const
 
 void Form1::showProgress(int received, int total)
 {
+    // Drawn from the event loop, as the page is: QProgressBar::setValue paints at once
+    // whenever its text changes, and with the numbers on it that was every record, a
+    // quarter of the window's CPU inside the record handler, before the next request.
+    const bool posted = pendingProgress_.has_value();
+    pendingProgress_ = {received, total};
+    if (!posted)
+        QTimer::singleShot(0, this, &Form1::showBar);
+}
+
+void Form1::showBar()
+{
+    const auto [received, total] = *std::exchange(pendingProgress_, std::nullopt);
     const int maximum = std::max(total, 1);
+    // Without updates the bar only marks itself dirty, and is drawn with the page in one
+    // pass instead of a repaint of its own.
+    progressBar_->setUpdatesEnabled(false);
     progressBar_->setMaximum(maximum);
     progressBar_->setValue(std::clamp(received, 0, maximum));
     progressBar_->setFormat(QStringLiteral("%v / %m"));
+    progressBar_->setUpdatesEnabled(true);
 }
 
 void Form1::showMessage(const std::string& text, const std::string& detail)

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "window/event_pump.h"
@@ -78,6 +79,7 @@ private:
     void keepFocusNear(QPushButton* pressed);
     void windowTakenAway();
     void showPage();
+    void showBar();
 
     QPlainTextEdit* text1_ = nullptr;
     QPushButton* command1_ = nullptr;
@@ -93,6 +95,7 @@ private:
     std::string pageText_;
     QString shownPageText_;
     bool pageUpdatePending_ = false;
+    std::optional<std::pair<int, int>> pendingProgress_;  // received and total, not yet drawn
 
     std::vector<QDialog*> openBoxes_;  // message boxes and the port dialog, innermost last
     bool quitRequested_ = false;

@@ -42,7 +42,7 @@ TEST(Form1, showsEveryControlInsideTheWindowClearOfTheOthersAndTabsThroughThemIn
     auto* progress = form.findChild<QProgressBar*>("progressBar");
     EXPECT_EQ(progress->text(), "") << "numbers before any download";
     form.showProgress(38, 57);
-    EXPECT_EQ(progress->text(), "38 / 57");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress->text() == "38 / 57"; }, 2000)) << progress->text().toStdString();
     QStringList visited;  // labels take no focus
     for (int step = 0; step < 7; ++step, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
         visited << QApplication::focusWidget()->objectName();
