@@ -73,6 +73,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 Form1::Form1(QWidget* parent) : QWidget(parent)
 {
     buildControls();
+    lateDrawing_.setSingleShot(true);
+    connect(&lateDrawing_, &QTimer::timeout, this, &Form1::draw);
     destroyedWatch_ = std::make_unique<WindowDestroyedWatch>(*this, [this] { windowTakenAway(); });
     QCoreApplication::instance()->installNativeEventFilter(destroyedWatch_.get());
     const std::pair<QPushButton*, void (Form1::*)()> handlers[] = {
@@ -88,6 +90,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
         });
         button->installEventFilter(this);
     }
+    text1_->installEventFilter(this);
+    text1_->viewport()->installEventFilter(this);
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
 }
@@ -108,6 +112,22 @@ void Form1::keepFocusNear(QPushButton* pressed)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
+    // What the technician types or pastes into the page goes into the page as the logic
+    // last set it, so a page still waiting to be drawn is drawn first.
+    if ((watched == text1_ || watched == text1_->viewport()) && pageUpdatePending_) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::DragEnter:
+        case QEvent::Drop:
+            draw();
+            break;
+        default:
+            break;
+        }
+    }
     // Enter presses the focused button as Space does.
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -228,12 +248,40 @@ void Form1::setPageText(const std::string& text)
 {
     pageText_ = text;
     shownPageText_ = shownForm(text);
-    // Laid out from the event loop, not here: the request for the next record must not
-    // wait for the page to be drawn again while the instrument idles.
-    if (!pageUpdatePending_) {
-        pageUpdatePending_ = true;
-        QTimer::singleShot(0, this, &Form1::showPage);
+    pageUpdatePending_ = true;
+    scheduleDrawing();
+}
+
+void Form1::scheduleDrawing()
+{
+    // Drawn from the event loop, not here: the request for the next record must not wait
+    // for the window to be drawn while the instrument idles.
+    if (!drawingPosted_) {
+        drawingPosted_ = true;
+        QTimer::singleShot(0, this, &Form1::drawIfDue);
     }
+}
+
+void Form1::drawIfDue()
+{
+    drawingPosted_ = false;
+    // A record arrives every 37.5 ms, and drawing each one cost more than all else the
+    // program does meanwhile: the page and the bar are drawn at most every
+    // kDrawIntervalMs, right after a request has gone out, and once the records stop.
+    if (!lastDrawn_.isValid() || lastDrawn_.elapsed() >= kDrawIntervalMs)
+        draw();
+    else
+        lateDrawing_.start(kDrawIntervalMs);
+}
+
+void Form1::draw()
+{
+    lateDrawing_.stop();
+    lastDrawn_.start();
+    if (pageUpdatePending_)
+        showPage();
+    if (pendingProgress_)
+        showBar();
 }
 
 void Form1::showPage()
@@ -279,10 +327,8 @@ void Form1::showProgress(int received, int total)
     // Drawn from the event loop, as the page is: QProgressBar::setValue paints at once
     // whenever its text changes, and with the numbers on it that was every record, a
     // quarter of the window's CPU inside the record handler, before the next request.
-    const bool posted = pendingProgress_.has_value();
     pendingProgress_ = {received, total};
-    if (!posted)
-        QTimer::singleShot(0, this, &Form1::showBar);
+    scheduleDrawing();
 }
 
 void Form1::showBar()

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -78,6 +80,9 @@ private:
     // After a handler: the focus stays on its button, or goes to the next enabled one.
     void keepFocusNear(QPushButton* pressed);
     void windowTakenAway();
+    void scheduleDrawing();
+    void drawIfDue();
+    void draw();
     void showPage();
     void showBar();
 
@@ -94,7 +99,11 @@ private:
     // The page exactly as the logic set it, CR LF included, and as the editor shows it.
     std::string pageText_;
     QString shownPageText_;
+    static constexpr int kDrawIntervalMs = 100;
     bool pageUpdatePending_ = false;
+    bool drawingPosted_ = false;
+    QElapsedTimer lastDrawn_;
+    QTimer lateDrawing_;  // draws what is left once the records stop coming
     std::optional<std::pair<int, int>> pendingProgress_;  // received and total, not yet drawn
 
     std::vector<QDialog*> openBoxes_;  // message boxes and the port dialog, innermost last

@@ -102,6 +102,71 @@ TEST(Form1, pageTextKeepsCrLfForTheLogicWhileTheEditorShowsPlainLines)
     QTest::keyClick(text1, Qt::Key_Return);
     QTest::keyClicks(text1, "note");
     EXPECT_EQ(form.pageText(), "NO 00001: a\r\nNO 00002: b\r\nnote");
+
+    // A record arrives, and the technician types before the page is drawn again.
+    form.setPageText(form.pageText() + "\r\nNO 00003: c");
+    QTest::keyClicks(text1, "!");
+    EXPECT_EQ(form.pageText(), "NO 00001: a\r\nNO 00002: b\r\nnote\r\nNO 00003: c!");
+}
+
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(std::initializer_list<QWidget*> widgets)
+    {
+        for (auto* widget : widgets)
+            widget->installEventFilter(this);
+    }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// What the record handler does for each record, as fast as the records come: nothing may
+// be painted while it runs, since the next request waits for it, and the window is
+// drawn at most every 100 ms, yet shows the last record once they stop.
+TEST(Form1, recordsArePaintedFromTheEventLoopAtMostTenTimesASecondAndTheLastIsShown)
+{
+    Form1 form;
+    showActive(form);
+    auto* text1 = form.findChild<QPlainTextEdit*>("Text1");
+    auto* progress = form.findChild<QProgressBar*>("progressBar");
+    PaintCounter painted{text1->viewport(), progress};
+    QTest::qWait(300);  // the window's first paints
+
+    std::string page;
+    QStringList lines;
+    int paintsInHandler = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const int paintsBefore = painted.paints;
+    int record = 0;
+    while (elapsed.elapsed() < 500) {
+        ++record;
+        const std::string line = "NO " + std::to_string(record) + ": record";
+        lines << QString::fromStdString(line);
+        page += (page.empty() ? "" : "\r\n") + line;
+        const int before = painted.paints;
+        form.setRecordCaption(line);
+        form.setPageText(page);
+        form.showProgress(record, 1000);
+        paintsInHandler += painted.paints - before;
+        QTest::qWait(2);
+    }
+    const int paintsWhileComing = painted.paints - paintsBefore;
+    const auto shownNow = QStringLiteral("%1 / 1000").arg(record);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress->text() == shownNow && text1->toPlainText() == lines.join('\n'); },
+                                2000))
+        << progress->text().toStdString();
+    EXPECT_EQ(paintsInHandler, 0);
+    // Two widgets, each drawn once a draw; a draw at most every 100 ms, and one at the start.
+    EXPECT_LE(paintsWhileComing, 2 * (elapsed.elapsed() / 100 + 2)) << record << " records";
+    EXPECT_GT(record, 50) << "too few records to tell a throttled window from one drawn each time";
 }
 
 // The texts themselves are compared in every scenario that opens a box; here, the rest of the box.
